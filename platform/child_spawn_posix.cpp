@@ -4,7 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -146,7 +146,8 @@ ChildState WaitForChild(int pid, std::uint32_t milliseconds, int* exit_code) {
 
   // A pidfd becomes readable when the child exits; without one (old kernel,
   // filtered system call) look again at short intervals.
-  const int pidfd = pidfd_open(pid, 0);
+  // (glibc 2.36 declares pidfd_open without C linkage: use the system call.)
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   const std::uint64_t deadline = NowMs() + milliseconds;
   std::uint64_t nap_ms = 1;
   for (;;) {
