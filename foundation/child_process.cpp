@@ -82,7 +82,8 @@ bool WaitChild(ChildProcess* child, std::uint32_t milliseconds) {
   if (child->m_reaped) return true;
   int code = -1;
   const OS::ChildState state = OS::WaitForChild(
-      child->m_pid, milliseconds == CHILD_WAIT_INFINITE ? OS::OS_WAIT_INFINITE : milliseconds, &code);
+      child->m_pid, milliseconds == CHILD_WAIT_INFINITE ? OS::OS_WAIT_INFINITE : milliseconds,
+      &code);
   NoteFinished(child, state, code);
   return child->m_reaped;
 }

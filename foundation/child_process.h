@@ -21,8 +21,8 @@ struct ChildProcess {
   ~ChildProcess();
 
   int m_pid = -1;
-  int m_output = -1;        // our read end of the output pipe; -1 once closed
-  int m_status = -1;        // exit status (see ChildExitCode) once reaped
+  int m_output = -1;  // our read end of the output pipe; -1 once closed
+  int m_status = -1;  // exit status (see ChildExitCode) once reaped
   bool m_reaped = false;
   std::unique_ptr<char[]> m_buffer;  // 8192 bytes plus a terminator, from the first read
 };

@@ -72,9 +72,7 @@ TEST(ChildProcess, LargeOutputArrivesInChunksOfAtMost8192Bytes) {
   delete child;
 }
 
-TEST(ChildProcess, NulCutsTheRestOfItsChunk) {
-  EXPECT_EQ(RunToEnd("nul"), "abc");
-}
+TEST(ChildProcess, NulCutsTheRestOfItsChunk) { EXPECT_EQ(RunToEnd("nul"), "abc"); }
 
 TEST(ChildProcess, StandardOutputAndErrorShareOnePipe) {
   EXPECT_EQ(RunToEnd("streams"), "out\nerr\n");
@@ -98,7 +96,7 @@ TEST(ChildProcess, ReportsTheExitCodeAndSignals) {
   EXPECT_TRUE(WaitChild(child, CHILD_WAIT_INFINITE));
   EXPECT_EQ(ChildExitCode(child), 128 + SIGKILL);
   EXPECT_TRUE(WaitChild(child, 0));  // still exited
-  KillChild(child);                 // reaped: nothing happens
+  KillChild(child);                  // reaped: nothing happens
   CloseChild(child);
   delete child;
 }

@@ -120,7 +120,7 @@ TEST(Log, EveryLineIsWrittenWhole) {
 
 // What a run of the log test child left in the FIFO and on its stdout.
 struct ChildRun {
-  std::string fifo;    // bytes read from the FIFO (when a reader was set up)
+  std::string fifo;  // bytes read from the FIFO (when a reader was set up)
   std::string stdout_bytes;
   int exit_code = -1;  // 0: the child saw itself redirected
 };
@@ -179,8 +179,8 @@ int MakeFifoReader(const std::string& path) {
 std::string Utf16Le(const std::string& utf8) { return Utf16ToLeBytes(Utf8ToUtf16(utf8)); }
 
 // The child logs "abc", "", 40000 'x' and a wide text.
-const std::string CHILD_LINES = "abc\n\n" + std::string(32767, 'x') +
-                                "\nw \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 5\n";
+const std::string CHILD_LINES =
+    "abc\n\n" + std::string(32767, 'x') + "\nw \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 5\n";
 
 TEST(Log, ParentFifoReceivesUtf16LeLines) {
   const ChildRun run = RunLogChild(MakeFifoReader);

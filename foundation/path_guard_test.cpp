@@ -80,10 +80,8 @@ TEST(PathGuard, RefusesLinksThatLeadOutOfTheRoot) {
   } cases[] = {
       {"sub/new/file", true},  // the missing part will be created inside
       {"in/file", true},       // a link that stays inside
-      {"out", false},
-      {"out/file", false},
-      {"sub/outfile", false},
-      {"dangling", false},     // writing through it would create a file outside
+      {"out", false},         {"out/file", false}, {"sub/outfile", false},
+      {"dangling", false},  // writing through it would create a file outside
       {"dangling/x", false},
   };
   for (const auto& c : cases) {

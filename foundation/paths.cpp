@@ -42,9 +42,9 @@ std::string RelativePath(std::string_view full, std::string_view base) {
   while (root.size() > 1 && root.back() == '/') root.pop_back();
 
   // Only a match of whole components counts: "/ab" does not lie under "/a".
-  const bool under = path.compare(0, root.size(), root) == 0 &&
-                     (root.empty() || path.size() == root.size() || root.back() == '/' ||
-                      path[root.size()] == '/');
+  const bool under =
+      path.compare(0, root.size(), root) == 0 && (root.empty() || path.size() == root.size() ||
+                                                  root.back() == '/' || path[root.size()] == '/');
   if (!under) return path;
   std::string rest = path.substr(root.size());
   if (!rest.empty() && rest.front() == '/') rest.erase(0, 1);

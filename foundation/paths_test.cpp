@@ -46,8 +46,8 @@ TEST(Paths, JoinPathAddsOneSlashOnlyWhenNeeded) {
   const struct {
     const char *a, *b, *joined;
   } cases[] = {
-      {"", "x", "x"},      {"a\\", "x", "a\\x"}, {"a", "x", "a/x"},
-      {"a/", "x", "a/x"},  {"a", "", "a/"},      {"a", "\\x", "a/\\x"},
+      {"", "x", "x"},     {"a\\", "x", "a\\x"}, {"a", "x", "a/x"},
+      {"a/", "x", "a/x"}, {"a", "", "a/"},      {"a", "\\x", "a/\\x"},
   };
   for (const auto& c : cases) EXPECT_EQ(JoinPath(c.a, c.b), c.joined) << c.a << " + " << c.b;
 }
@@ -63,7 +63,7 @@ TEST(Paths, RelativePathMatchesWholeComponents) {
       {"/r", "/r", ""},
       {"/r/", "/r", ""},
       {"/r/a", "/", "r/a"},
-      {"/R/a", "/r", "/R/a"},  // case matters
+      {"/R/a", "/r", "/R/a"},    // case matters
       {"/rx/a", "/r", "/rx/a"},  // "/rx" does not lie under "/r"
       {"/q/a", "/r", "/q/a"},
       {"a/b", "", "a/b"},

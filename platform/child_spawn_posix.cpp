@@ -100,8 +100,9 @@ bool SpawnWithJoinedOutput(const std::vector<std::string>& argv, SpawnedChild* c
 
   pid_t pid = -1;
   const bool search = argv[0].find('/') == std::string::npos;
-  const int error = search ? posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ)
-                           : posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+  const int error = search
+                        ? posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ)
+                        : posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(ends[1]);  // the child holds the only write ends now
@@ -159,7 +160,8 @@ ChildState WaitForChild(int pid, std::uint32_t milliseconds, int* exit_code) {
       poll(&entry, 1, static_cast<int>(std::min<std::uint64_t>(remaining, INT_MAX)));
     } else {
       const std::uint64_t nap = std::min(remaining, nap_ms);
-      const timespec pause{static_cast<time_t>(nap / 1000), static_cast<long>(nap % 1000) * 1000000};
+      const timespec pause{static_cast<time_t>(nap / 1000),
+                           static_cast<long>(nap % 1000) * 1000000};
       nanosleep(&pause, nullptr);
       nap_ms = std::min<std::uint64_t>(nap_ms * 2, 20);
     }

@@ -17,7 +17,7 @@ struct FileStatus {
 };
 
 bool QueryStatus(const std::string& path, bool follow_links, FileStatus* status);
-bool PathExists(const std::string& path);  // directories count
+bool PathExists(const std::string& path);          // directories count
 bool CreateOneDirectory(const std::string& path);  // parents must exist
 bool RemoveFile(const std::string& path);          // not a directory
 bool RemoveEmptyDirectory(const std::string& path);

@@ -68,8 +68,8 @@ bool ReadDirectory(const std::string& path, std::vector<DirectoryEntry>* entries
     bool is_directory = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN) {
       struct stat st;
-      is_directory = fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                     S_ISDIR(st.st_mode);
+      is_directory =
+          fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
     entries->push_back({name, is_directory});
     errno = 0;
