@@ -1,0 +1,85 @@
+#include "text/fixed_texts.h"
+
+#include <gtest/gtest.h>
+
+#include "text/messages.h"
+
+namespace {
+
+// The fixed constants and the catalogue's English texts must not drift apart.
+TEST(FixedTexts, EqualTheCatalogueEnglishTexts) {
+  struct Case {
+    int id;
+    const char* text;
+  };
+#define FIXED_CASE(name) \
+  { MSG_##name, FIXED_##name }
+  const Case cases[] = {
+      FIXED_CASE(APPLY_UPDATE),
+      FIXED_CASE(CANCEL),
+      FIXED_CASE(EXIT),
+      FIXED_CASE(CONFIRM_CANCEL),
+      FIXED_CASE(CANCELLING),
+      FIXED_CASE(BROWSE_NEW_VERSION_PATH),
+      FIXED_CASE(CANNOT_OPEN_PATCH_FOR_WRITING),
+      FIXED_CASE(CANNOT_DOWNLOAD_PATCH),
+      FIXED_CASE(CANNOT_CONNECT_TO_SERVERS),
+      FIXED_CASE(SUCCESS_SUFFIX),
+      FIXED_CASE(FAILED_SUFFIX),
+      FIXED_CASE(COULD_NOT_CREATE_DIRECTORY),
+      FIXED_CASE(DIFF_COMMAND),
+      FIXED_CASE(COULD_NOT_CREATE_PROCESS),
+      FIXED_CASE(BZIP2_COMMAND),
+      FIXED_CASE(ARCHIVE_COMMAND),
+      FIXED_CASE(THE_FILE),
+      FIXED_CASE(NOT_OPENED_FOR_WRITING),
+      FIXED_CASE(IDENTICAL),
+      FIXED_CASE(CHECKSUM_LABEL),
+      FIXED_CASE(PATCHING_FILE),
+      FIXED_CASE(ELLIPSIS),
+      FIXED_CASE(TO_BE_ADDED),
+      FIXED_CASE(TO_BE_DELETED),
+      FIXED_CASE(COULD_NOT_WRITE_FILE),
+      FIXED_CASE(PROPERLY),
+      FIXED_CASE(ADDING),
+      FIXED_CASE(FAILED_ADDING),
+      FIXED_CASE(REMOVING),
+      FIXED_CASE(COULD_NOT_DELETE),
+      FIXED_CASE(FILE_ALREADY_REMOVED),
+      FIXED_CASE(COULD_NOT_COPY_FILE),
+      FIXED_CASE(FAILED_CHECKSUM_EXISTING),
+      FIXED_CASE(ALREADY_PATCHED),
+      FIXED_CASE(EXISTING_FILE_DAMAGED),
+      FIXED_CASE(FAILED_CREATING_PROCESS),
+      FIXED_CASE(FAILED_PATCH_COMMAND),
+      FIXED_CASE(NOT_ENOUGH_ARGUMENTS),
+      FIXED_CASE(CANNOT_OPEN_DATA_FILE),
+      FIXED_CASE(CANNOT_OPEN_PATCH_FILE),
+      FIXED_CASE(CANNOT_OPEN_OUTPUT_FILE),
+      FIXED_CASE(NUM_OK_FAILED),
+      FIXED_CASE(COULD_NOT_OPEN),
+      FIXED_CASE(UNKNOWN_PATCH_ERROR),
+      FIXED_CASE(FOR_READING_MIGHT_BE_MISSING),
+      FIXED_CASE(COULD_NOT_DOWNLOAD_FILE),
+      FIXED_CASE(COULD_NOT_READ_CHECKSUM_FILE),
+      FIXED_CASE(REPLACE_MISSING_FILE),
+      FIXED_CASE(REPLACE_MODIFIED_FILE),
+      FIXED_CASE(ABORTING),
+      FIXED_CASE(CANCEL_AFTER_INSTALL_WARNING),
+      FIXED_CASE(REQUIRES_XP_SERVICE_PACK_3),
+      FIXED_CASE(REQUIRES_DIRECTX_AUGUST_2009),
+  };
+#undef FIXED_CASE
+  // 190 to 239, 243, 244 and 255.
+  ASSERT_EQ(std::size(cases), 53u);
+  SetMessageLanguage(MESSAGE_LANGUAGE_ENGLISH);
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+    const int expectedId = i < 50 ? 190 + i : (i == 50 ? 243 : (i == 51 ? 244 : 255));
+    SCOPED_TRACE(cases[i].id);
+    EXPECT_EQ(cases[i].id, expectedId);
+    EXPECT_EQ(LoadMessage(cases[i].id), cases[i].text);
+  }
+  SetMessageLanguage(MESSAGE_LANGUAGE_USER);
+}
+
+}  // namespace
