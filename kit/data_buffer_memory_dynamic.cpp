@@ -10,7 +10,7 @@ constexpr std::uint64_t MAX_MEMORY_BUFFER_SIZE = 0xFFFFFFFFu;
 
 }  // namespace
 
-BramResult BramDataBufferMemoryDynamic::SetSize(std::uint64_t size) {
+BramResult BramDataBufferMemoryDynamic::Resize(std::uint64_t size) {
   if (size > MAX_MEMORY_BUFFER_SIZE) return BRAMRESULT_FAILURE;
   try {
     m_bytes.resize(static_cast<std::size_t>(size));
@@ -19,6 +19,14 @@ BramResult BramDataBufferMemoryDynamic::SetSize(std::uint64_t size) {
   } catch (const std::length_error&) {
     return BRAMRESULT_FAILURE;
   }
+  return BRAMRESULT_OK;
+}
+
+BramResult BramDataBufferMemoryDynamic::SetSize(std::uint64_t size) {
+  const std::size_t old_size = m_bytes.size();
+  const BramResult result = Resize(size);
+  if (result != BRAMRESULT_OK) return result;
+  if (size > old_size) std::memset(m_bytes.data() + old_size, 0, size - old_size);
   if (m_position > size) m_position = static_cast<std::uint32_t>(size);
   return BRAMRESULT_OK;
 }
@@ -36,7 +44,8 @@ BramResult BramDataBufferMemoryDynamic::WriteData(const void* bytes, std::uint32
   if (count == 0) return BRAMRESULT_OK;
   const std::uint64_t end = std::uint64_t{m_position} + count;
   if (end > m_bytes.size()) {
-    const BramResult grown = SetSize(end);
+    // Position never exceeds the size, so the new bytes are all written below.
+    const BramResult grown = Resize(end);
     if (grown != BRAMRESULT_OK) return grown;
   }
   std::memcpy(m_bytes.data() + m_position, bytes, count);

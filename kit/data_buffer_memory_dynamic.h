@@ -4,9 +4,31 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "kit/data_buffer.h"
+
+// Leaves bytes that a vector grows by uninitialised: WriteData overwrites
+// them at once, so zeroing them first would only cost a second pass over
+// the memory. SetSize zeroes what it adds itself.
+template <typename T>
+struct BramUninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = BramUninitializedAllocator<U>;
+  };
+  using std::allocator<T>::allocator;
+  template <typename U>
+  void construct(U* place) noexcept {
+    ::new (static_cast<void*>(place)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* place, Args&&... args) {
+    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+  }
+};
 
 class BramDataBufferMemoryDynamic : public BramDataBuffer {
  public:
@@ -33,6 +55,8 @@ class BramDataBufferMemoryDynamic : public BramDataBuffer {
   std::uint8_t* GetData() { return m_bytes.data(); }
 
  private:
-  std::vector<std::uint8_t> m_bytes;
+  BramResult Resize(std::uint64_t size);  // new bytes uninitialised
+
+  std::vector<std::uint8_t, BramUninitializedAllocator<std::uint8_t>> m_bytes;
   std::uint32_t m_position = 0;
 };
