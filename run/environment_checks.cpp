@@ -1,0 +1,64 @@
+#include "run/environment_checks.h"
+
+#include <cstdlib>
+
+#include "foundation/paths.h"
+#include "platform/system_info.h"
+#include "run/patch_messaging.h"
+#include "text/message_ids.h"
+#include "text/messages.h"
+#include "text/text_kind.h"
+
+namespace BramPatch {
+namespace {
+
+// The DirectX 9 runtime of August 2009.
+constexpr const char* DIRECTX9_RUNTIME_LIBRARY = "D3dx9_42.dll";
+
+}  // namespace
+
+std::string GetTempDirectory() {
+  for (const char* name : {"TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "/tmp";
+}
+
+bool IsOldWindowsXp(const std::optional<OS::WindowsVersion>& version) {
+  return version && version->major == 5 && version->minor == 1 && version->servicePackMajor < 3;
+}
+
+bool HasDirectX9Runtime(OS::SystemInfo& system) {
+  return system.LoadRuntimeLibrary(DIRECTX9_RUNTIME_LIBRARY);
+}
+
+bool GetFreeDiskSpace(OS::SystemInfo& system, const std::string& path, std::uint64_t* bytes) {
+  *bytes = 0;
+  if (path.empty()) return false;
+  std::string directory = JoinPath(path, "");
+  NormalizeSeparators(directory);
+  return system.GetFreeDiskSpace(directory, bytes);
+}
+
+bool CheckDiskSpace(OS::SystemInfo& system, unsigned megabytes, const std::string& installPath,
+                    std::string* tempDirectory) {
+  PostText(TEXT_KIND_NORMAL, LoadMessage(MSG_CHECKING_DISK_SPACE));
+  const std::string temp = GetTempDirectory();
+  *tempDirectory = temp;
+  const std::uint64_t required = static_cast<std::uint64_t>(megabytes) * 1048576u;
+
+  std::uint64_t tempFree = 0;
+  const bool tempKnown = GetFreeDiskSpace(system, temp, &tempFree);
+  if (tempKnown && tempFree < required) *tempDirectory = installPath;
+
+  std::uint64_t installFree = 0;
+  if (GetFreeDiskSpace(system, installPath, &installFree)) {
+    if (installFree < required) return false;
+    if (tempKnown) return true;
+  }
+  PostText(TEXT_KIND_NORMAL, LoadMessage(MSG_DISK_SPACE_UNKNOWN));
+  return true;
+}
+
+}  // namespace BramPatch

@@ -1,0 +1,41 @@
+// The checks a patch run passes before it touches the installation. The run
+// controller runs them as gates in a fixed order and reports their failures;
+// start-up uses the write-access check to decide on an elevated relaunch.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace OS {
+class SystemInfo;
+struct WindowsVersion;
+}  // namespace OS
+
+namespace BramPatch {
+
+// Free space a run needs, in MB of 1048576 bytes.
+inline constexpr unsigned PATCH_REQUIRED_DISK_MB = 4096;
+
+// The run's temporary directory T: TEMP, else TMPDIR, else "/tmp".
+std::string GetTempDirectory();
+
+// The Windows XP gate: XP (5.1) before service pack 3. No Windows version
+// (any other system) passes.
+bool IsOldWindowsXp(const std::optional<OS::WindowsVersion>& version);
+
+// The DirectX gate: the August 2009 DirectX 9 runtime library loads.
+bool HasDirectX9Runtime(OS::SystemInfo& system);
+
+// Free bytes available to the calling user on the file system of path. False
+// for an empty path or when the system cannot tell.
+bool GetFreeDiskSpace(OS::SystemInfo& system, const std::string& path, std::uint64_t* bytes);
+
+// The disk-space gate. Posts 241; sets *tempDirectory to T, or to the install
+// path when T's file system has less than `megabytes` free. Returns false only
+// when the installation's file system is known to have less than that free;
+// when either query fails it posts 242 and returns true.
+bool CheckDiskSpace(OS::SystemInfo& system, unsigned megabytes, const std::string& installPath,
+                    std::string* tempDirectory);
+
+}  // namespace BramPatch
