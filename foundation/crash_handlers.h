@@ -47,7 +47,10 @@ void WriteDumpNow();
 void PrepareThreadForCrashReports();
 
 // Marks the calling thread as running under the toolkit's guard for the
-// object's lifetime (nests).
+// object's lifetime (nests). A guarded body should be called through a
+// noexcept function: an exception that leaves it then reaches
+// std::terminate before unwinding, and the terminate handler treats it as
+// a guarded fault (start-up dump at the throw site, box, exit code 255).
 class CrashGuard {
  public:
   CrashGuard();
@@ -58,8 +61,3 @@ class CrashGuard {
  private:
   bool m_previous;
 };
-
-// The fatal-exception hook for a fault that is not a signal (a C++
-// exception that left a guarded body): with fatal-exception handling on,
-// the start-up dump, the box and exit code 255; otherwise std::terminate.
-[[noreturn]] void HandleGuardedException();

@@ -165,8 +165,16 @@ void RunExitCheck() {
   if (g_exit_check_armed.load()) WriteDumpNow();
 }
 
-// std::terminate stands in for the runtime's invalid-parameter report.
+// std::terminate stands in for the runtime's invalid-parameter report. An
+// exception that leaves a guarded body (CrashGuard with a noexcept body)
+// arrives here before any unwinding, so the dump shows where it was thrown;
+// it is a guarded fault.
 [[noreturn]] void OnTerminate() {
+  if (t_guarded && g_fatal_handling_on.load() && AcquireCrashPath()) {
+    ucontext_t context;
+    getcontext(&context);
+    EndGuardedFault(&context, DumpCause{SIGABRT, 0, InstructionPointer(&context)});
+  }
   WriteDumpNow();
   LogPrintfW(L"Invalid Parameter Handler> function=%ls, file=%ls, line=%d", L"NULL", L"NULL", 0);
   AbortAfterReport();
@@ -267,12 +275,3 @@ CrashGuard::CrashGuard() : m_previous(t_guarded) {
 }
 
 CrashGuard::~CrashGuard() { t_guarded = m_previous; }
-
-void HandleGuardedException() {
-  if (g_fatal_handling_on.load() && AcquireCrashPath()) {
-    ucontext_t context;
-    getcontext(&context);
-    EndGuardedFault(&context, DumpCause{SIGABRT, 0, InstructionPointer(&context)});
-  }
-  std::terminate();
-}

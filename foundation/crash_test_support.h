@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 class TestDirectory {
  public:
   TestDirectory() {
@@ -94,4 +97,20 @@ inline ChildResult RunChild(const std::string& program, const std::vector<std::s
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// lldb must open the dump and name `function` in the faulting thread's
+// backtrace.
+inline void ExpectLldbBacktraceShows(const std::string& dump, const std::string& function) {
+  if (system("command -v lldb > /dev/null 2>&1") != 0) {
+    ADD_FAILURE() << "lldb is not installed; the dump check needs Debian's lldb";
+    return;
+  }
+  setenv("PYTHONPATH", "/usr/lib/llvm-14/lib/python3.11/dist-packages", 1);
+  TestDirectory scratch;
+  const ChildResult lldb = RunChild("/bin/sh", {"-c", "exec lldb --batch -c '" + dump + "' -o 'bt 20'"},
+                                    scratch.path());
+  EXPECT_TRUE(lldb.Exited(0)) << lldb.output;
+  EXPECT_THAT(lldb.output, testing::HasSubstr("was loaded")) << lldb.output;
+  EXPECT_THAT(lldb.output, testing::HasSubstr(function)) << lldb.output;
 }

@@ -1,7 +1,5 @@
 #include "run/guarded_thread.h"
 
-#include <cxxabi.h>
-
 #include <cstdint>
 
 #include "foundation/crash_handlers.h"
@@ -14,12 +12,10 @@ wxThread::ExitCode wxGuardedThread::Entry() {
     return reinterpret_cast<ExitCode>(static_cast<std::intptr_t>(GuardedEntry()));
   }
   CrashGuard guard;
-  try {
-    GuardedEntry();
-  } catch (abi::__forced_unwind&) {
-    throw;  // thread cancellation must unwind
-  } catch (...) {
-    HandleGuardedException();
-  }
+  // noexcept: an exception that leaves the body ends in std::terminate at
+  // the throw site, where the crash handlers report it as a guarded fault.
+  // (wxThread::Kill's cancellation ends there too; workers end by
+  // returning.)
+  [this]() noexcept { GuardedEntry(); }();
   return nullptr;
 }

@@ -34,6 +34,8 @@ TEST(GuardedThread, FaultInTheBodyWritesStartupDumpShowsBoxAndExits255) {
     const std::vector<std::string> files = directory.Files();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_THAT(files[0], testing::MatchesRegex("patcher-v35673-[0-9.-]+\\.dmp"));
+    ExpectLldbBacktraceShows(directory.path() + "/" + files[0],
+                             std::string(mode) == "segv" ? "FaultInWorker" : "GuardedEntry");
   }
 }
 
