@@ -54,10 +54,17 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess* StartChildProcess(const std::string& executable, const std::string& arguments) {
+  return StartChildProcessIn(std::string(), executable, arguments);
+}
+
+ChildProcess* StartChildProcessIn(const std::string& directory, const std::string& executable,
+                                  const std::string& arguments) {
   ReapAbandoned();
   const std::string command_line = "\"" + executable + "\" " + arguments;
   OS::SpawnedChild spawned;
-  if (!OS::SpawnWithJoinedOutput(SplitWindowsCommandLine(command_line), &spawned)) return nullptr;
+  if (!OS::SpawnWithJoinedOutput(SplitWindowsCommandLine(command_line), &spawned, directory)) {
+    return nullptr;
+  }
   auto* child = new ChildProcess;
   child->m_pid = spawned.pid;
   child->m_output = spawned.output;

@@ -34,6 +34,12 @@ struct ChildProcess {
 // the child. Null when it cannot start (nothing is left open then).
 ChildProcess* StartChildProcess(const std::string& executable, const std::string& arguments);
 
+// StartChildProcess with `directory` as the child's working directory. A
+// relative executable path (one with '/') is taken from that directory. Null
+// also when the directory cannot be entered.
+ChildProcess* StartChildProcessIn(const std::string& directory, const std::string& executable,
+                                  const std::string& arguments);
+
 // Blocks for the next chunk (at most 8192 bytes) and appends it to `text` up
 // to its first NUL. False at the end of the output (every writer closed) or
 // on a read error; `text` is unchanged then.

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/paths_test_support.h"
+
 namespace {
 
 const std::string CHILD = std::string(OMVEL_TESTCHILD_DIR) + "/child_process_testchild";
@@ -138,6 +140,31 @@ TEST(ChildProcess, ADeletedRunningChildIsReapedLater) {
     if (!reaped) usleep(2000);
   }
   EXPECT_TRUE(reaped);
+}
+
+TEST(ChildProcess, StartsInTheGivenWorkingDirectory) {
+  ScopedTempDir dir;
+  ASSERT_EQ(mkdir(dir.Sub("bin").c_str(), 0700), 0);
+  char* real = realpath(dir.Sub("bin").c_str(), nullptr);
+  ASSERT_NE(real, nullptr);
+  const std::string expected = std::string(real) + "\n";
+  free(real);
+
+  ChildProcess* child = StartChildProcessIn(dir.Sub("bin"), "pwd", "");
+  ASSERT_NE(child, nullptr);
+  std::string text;
+  while (ReadChildOutput(child, text)) {
+  }
+  ASSERT_TRUE(WaitChild(child, CHILD_WAIT_INFINITE));
+  EXPECT_EQ(ChildExitCode(child), 0);
+  EXPECT_EQ(text, expected);
+  delete child;
+
+  // Our own working directory is unchanged, and a directory that cannot be
+  // entered means the child does not start.
+  const std::set<std::string> before = OpenDescriptors();
+  EXPECT_EQ(StartChildProcessIn(dir.Sub("missing"), "pwd", ""), nullptr);
+  EXPECT_EQ(OpenDescriptors(), before);
 }
 
 }  // namespace

@@ -15,12 +15,15 @@ struct SpawnedChild {
 };
 
 // Starts argv[0] (searched in PATH when it holds no '/') with `argv`, our
-// environment, working directory and standard input. Its standard output and
-// standard error are one pipe whose read end (close-on-exec) comes back in
-// *child; every other descriptor is closed in the child, and its signal mask
-// and dispositions start at the defaults. False with errno set when it
-// cannot start; nothing stays open then.
-bool SpawnWithJoinedOutput(const std::vector<std::string>& argv, SpawnedChild* child);
+// environment and standard input, in `directory` (our working directory when
+// empty; a relative argv[0] with '/' is then found from there). Its standard
+// output and standard error are one pipe whose read end (close-on-exec) comes
+// back in *child; every other descriptor is closed in the child, and its
+// signal mask and dispositions start at the defaults. False with errno set
+// when it cannot start (a directory that cannot be entered included);
+// nothing stays open then.
+bool SpawnWithJoinedOutput(const std::vector<std::string>& argv, SpawnedChild* child,
+                           const std::string& directory = std::string());
 
 // read() that retries on EINTR; -1 with errno on failure, 0 at end of data.
 long ReadDescriptor(int fd, void* buffer, std::size_t size);

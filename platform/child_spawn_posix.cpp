@@ -61,7 +61,8 @@ std::uint64_t NowMs() {
 
 }  // namespace
 
-bool SpawnWithJoinedOutput(const std::vector<std::string>& argv, SpawnedChild* child) {
+bool SpawnWithJoinedOutput(const std::vector<std::string>& argv, SpawnedChild* child,
+                           const std::string& directory) {
   if (argv.empty() || argv[0].empty()) {
     errno = ENOENT;
     return false;
@@ -84,6 +85,7 @@ bool SpawnWithJoinedOutput(const std::vector<std::string>& argv, SpawnedChild* c
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
   // Descriptors that other code opened without close-on-exec stay ours too.
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
 
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
