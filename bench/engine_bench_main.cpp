@@ -66,7 +66,7 @@ void FillBytes(std::string* bytes, size_t size, int kind, SplitMix* random) {
     std::uint64_t r = random->Next();
     for (size_t k = 0; k < 8 && i + k < size; ++k, r >>= 8) {
       unsigned char c = static_cast<unsigned char>(r);
-      (*bytes)[i + k] = kind == 0 ? static_cast<char>(c)
+      (*bytes)[i + k] = kind == 0   ? static_cast<char>(c)
                         : kind == 1 ? static_cast<char>(c & 0x0F)
                                     : WORDS[c % (sizeof WORDS - 1)];
     }

@@ -146,9 +146,9 @@ TEST_F(ArchiveTest, HandMadeArchives) {
                          NameStream(".\\deletedFiles.txt") + Stream(""),
                      &error))
       << error;
-  EXPECT_EQ(ReadTree(Dest()), (Tree{{"data", TREE_DIRECTORY},
-                                    {"data/README", TREE_DIRECTORY},
-                                    {"deletedFiles.txt", ""}}));
+  EXPECT_EQ(
+      ReadTree(Dest()),
+      (Tree{{"data", TREE_DIRECTORY}, {"data/README", TREE_DIRECTORY}, {"deletedFiles.txt", ""}}));
 
   ScopedTempDir empty_dest;
   WriteTextFile(Archive(), Version(1));
@@ -181,8 +181,8 @@ TEST_F(ArchiveTest, UnsafeNamesAreRefusedAndNothingLandsOutside) {
   const Tree before = ReadTree(m_work.path());
   for (const std::u16string& name : names) {
     std::string error;
-    std::string archive = Version(1) + NameStream(u".\\ok.txt") + Stream("fine") +
-                          NameStream(name) + Stream("evil");
+    std::string archive =
+        Version(1) + NameStream(u".\\ok.txt") + Stream("fine") + NameStream(name) + Stream("evil");
     EXPECT_FALSE(Unpack(archive, &error)) << Utf16ToUtf8(name);
     EXPECT_TRUE(error.find("unsafe path") != std::string::npos ||
                 error.find("holds NUL") != std::string::npos)
@@ -235,12 +235,8 @@ TEST_F(ArchiveTest, MalformedEntriesFail) {
 // archive (the format has no entry count), so success is allowed there.
 TEST_F(ArchiveTest, TruncatedAtEveryLength) {
   const Tree tree = {
-      {"a.txt", "first file"},
-      {"data", TREE_DIRECTORY},
-      {"data/b.bin", RandomBytes(40, 7)},
-      {"data/empty.txt", ""},
-      {"data/sub", TREE_DIRECTORY},
-      {"data/sub/c.txt", TextBytes(300, 8)},
+      {"a.txt", "first file"}, {"data", TREE_DIRECTORY},     {"data/b.bin", RandomBytes(40, 7)},
+      {"data/empty.txt", ""},  {"data/sub", TREE_DIRECTORY}, {"data/sub/c.txt", TextBytes(300, 8)},
   };
   WriteTree(Source(), tree);
   std::string error;

@@ -137,8 +137,7 @@ bool CollectBelow(const std::string& root, const fs::path& directory, const std:
     item.m_sourcePath = shown;
     if (fs::is_directory(target) && !fs::is_symlink(link)) {
       if (!IsArchiveDirectoryName(item.m_name)) {
-        *error = "cannot pack " + shown +
-                 ": a folder whose name holds '.' would be read as a file";
+        *error = "cannot pack " + shown + ": a folder whose name holds '.' would be read as a file";
         return false;
       }
       item.m_isDirectory = true;
@@ -186,8 +185,8 @@ bool PackDirectory(const std::string& source_dir, const std::string& archive_pat
   std::error_code ec;
   for (const PackItem& item : collected) {
     if (!item.m_isDirectory && fs::equivalent(item.m_sourcePath, target, ec)) {
-      *error = "cannot pack " + source_dir + ": the archive " + archive_path +
-               " lies inside the tree";
+      *error =
+          "cannot pack " + source_dir + ": the archive " + archive_path + " lies inside the tree";
       return false;
     }
   }

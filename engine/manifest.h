@@ -37,8 +37,7 @@ std::vector<std::string> SplitManifestLines(std::string_view text);
 // (an entry is cut short); *error then holds the user-facing text (for an
 // unreadable file exactly "Could not open: <path> for reading. The file
 // might not be present") and *entries is empty.
-bool ReadManifest(const std::string& path, std::vector<ManifestEntry>* entries,
-                  std::string* error);
+bool ReadManifest(const std::string& path, std::vector<ManifestEntry>* entries, std::string* error);
 
 // The relative paths of the added list for the uninstaller log: lines 0, 3,
 // 6, ... of "addedFiles.txt" in `patch_dir`. False with the "Could not

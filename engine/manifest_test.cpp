@@ -20,10 +20,12 @@ TEST(ManifestLines, TerminatorsAndTrailingLine) {
       {"a", {"a"}},
       {"a\r\nb\r\n", {"a", "b"}},
       {"a\nb\rc", {"a", "b", "c"}},
-      {"a\r\n\r\nc\r\n", {"a", "", "c"}},    // an empty second line (added list)
-      {"a\n\rb", {"a", "", "b"}},            // LF CR is two line ends
+      {"a\r\n\r\nc\r\n", {"a", "", "c"}},  // an empty second line (added list)
+      {"a\n\rb", {"a", "", "b"}},          // LF CR is two line ends
       {"a\r\r\nb", {"a", "", "b"}},
-      {"\xEF\xBB\xBF" "bin\\x.dll\r\n", {"bin\\x.dll"}},
+      {"\xEF\xBB\xBF"
+       "bin\\x.dll\r\n",
+       {"bin\\x.dll"}},
       {"bad\xFFname", {"bad\xEF\xBF\xBDname"}},  // malformed UTF-8 becomes U+FFFD
       {"\xC3\xA9t\xC3\xA9.txt", {"\xC3\xA9t\xC3\xA9.txt"}},
   };
@@ -32,12 +34,12 @@ TEST(ManifestLines, TerminatorsAndTrailingLine) {
 
 TEST(Manifest, ReadsEntriesInTriples) {
   ScopedTempDir dir;
-  WriteTextFile(dir.Sub("patchedFiles.txt"),
-                "bin\\a.dll\r\n11\r\n22\r\nBase.ja\r\n33\r\n44\r\n");
+  WriteTextFile(dir.Sub("patchedFiles.txt"), "bin\\a.dll\r\n11\r\n22\r\nBase.ja\r\n33\r\n44\r\n");
   std::vector<ManifestEntry> entries;
   std::string error;
   ASSERT_TRUE(ReadManifest(dir.Sub("patchedFiles.txt"), &entries, &error)) << error;
-  EXPECT_EQ(entries, (std::vector<ManifestEntry>{{"bin\\a.dll", "11", "22"}, {"Base.ja", "33", "44"}}));
+  EXPECT_EQ(entries,
+            (std::vector<ManifestEntry>{{"bin\\a.dll", "11", "22"}, {"Base.ja", "33", "44"}}));
 
   WriteTextFile(dir.Sub("deletedFiles.txt"), "");
   ASSERT_TRUE(ReadManifest(dir.Sub("deletedFiles.txt"), &entries, &error));

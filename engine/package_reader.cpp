@@ -114,10 +114,11 @@ BramResult PatchPackage::ExtractArchive(const std::string& source_version,
 
     const std::uint64_t size = m_file->GetSize();
     if (record.m_archiveOffset > size || record.m_archiveLength > size - record.m_archiveOffset) {
-      LogPrintf("PatchPackage::ExtractArchive> archive of %s at %llu (%llu bytes) lies outside "
-                "the file", source_version.c_str(),
-                static_cast<unsigned long long>(record.m_archiveOffset),
-                static_cast<unsigned long long>(record.m_archiveLength));
+      LogPrintf(
+          "PatchPackage::ExtractArchive> archive of %s at %llu (%llu bytes) lies outside "
+          "the file",
+          source_version.c_str(), static_cast<unsigned long long>(record.m_archiveOffset),
+          static_cast<unsigned long long>(record.m_archiveLength));
       return BRAMRESULT_END_OF_DATA;
     }
     BramResult copied;

@@ -149,8 +149,7 @@ TEST_F(PackageTest, ExtractFailures) {
   ASSERT_EQ(package.OpenPackage(Package()), BRAMRESULT_OK);
   EXPECT_EQ(package.ExtractArchive("999", m_work.Sub("none.zip")), BRAMRESULT_NOT_FOUND);
   EXPECT_FALSE(FileExists(m_work.Sub("none.zip")));
-  EXPECT_EQ(package.ExtractArchive("100", m_work.Sub("no/such/dir/x.zip")),
-            BRAMRESULT_NOT_ALLOWED);
+  EXPECT_EQ(package.ExtractArchive("100", m_work.Sub("no/such/dir/x.zip")), BRAMRESULT_NOT_ALLOWED);
 
   // Records whose archive lies outside the file.
   const std::string good = ReadTextFile(Package());
@@ -215,7 +214,8 @@ TEST_F(PackageTest, WriterRefusesBadInput) {
     std::string expected;
   };
   std::vector<PackageInput> long_build = {Input(std::string(32, '1'), "2", "100.zip", EMPTY_MD5)};
-  std::vector<PackageInput> upper = {Input("1", "2", "100.zip", "D41D8CD98F00B204E9800998ECF8427E")};
+  std::vector<PackageInput> upper = {
+      Input("1", "2", "100.zip", "D41D8CD98F00B204E9800998ECF8427E")};
   std::vector<PackageInput> duplicate = {Input("1", "2", "100.zip", EMPTY_MD5),
                                          Input("1", "3", "101.zip", EMPTY_MD5)};
   WriteTextFile(m_work.Sub("not-an-archive.zip"), "PK\x03\x04");
@@ -245,8 +245,9 @@ TEST_F(PackageTest, RecordTextFieldsEndAtTheirLastByte) {
   std::string bytes = EncodePackageRecord(record);
   ASSERT_EQ(bytes.size(), 468u);
   std::fill(bytes.begin() + 388, bytes.begin() + 420, '7');  // no NUL in the source field
-  EXPECT_EQ(DecodePackageRecord(reinterpret_cast<const std::uint8_t*>(bytes.data())).m_sourceVersion,
-            std::string(31, '7'));
+  EXPECT_EQ(
+      DecodePackageRecord(reinterpret_cast<const std::uint8_t*>(bytes.data())).m_sourceVersion,
+      std::string(31, '7'));
 }
 
 TEST(TempDirectory, FreshDirectoriesNestWhenTheSettingIsKept) {

@@ -21,7 +21,8 @@ bool WriteBytes(BramDataBufferFile& out, const std::string& bytes) {
 
 bool CopyFileInto(BramDataBufferFile& out, const std::string& path, std::uint64_t count) {
   BramDataBufferFile in(path, BRAMFILE_MODE_READ);
-  return in.IsOpen() && in.GetSize() >= count && BramUtil::CopyData(out, in, count) == BRAMRESULT_OK;
+  return in.IsOpen() && in.GetSize() >= count &&
+         BramUtil::CopyData(out, in, count) == BRAMRESULT_OK;
 }
 
 }  // namespace
@@ -62,8 +63,8 @@ bool WritePackage(const std::string& executable_path, const std::vector<PackageI
   PatchPackage existing;
   if (existing.OpenPackage(executable_path) == BRAMRESULT_OK) image = existing.GetHeaderOffset();
 
-  const std::uint64_t header_offset = (image + PACKAGE_ALIGNMENT - 1) / PACKAGE_ALIGNMENT *
-                                      PACKAGE_ALIGNMENT;
+  const std::uint64_t header_offset =
+      (image + PACKAGE_ALIGNMENT - 1) / PACKAGE_ALIGNMENT * PACKAGE_ALIGNMENT;
   std::vector<PackageRecord> records;
   std::uint64_t offset = header_offset + PACKAGE_HEADER_SIZE;
   for (size_t i = 0; i < inputs.size(); ++i) {
@@ -103,8 +104,8 @@ bool WritePackage(const std::string& executable_path, const std::vector<PackageI
   }
   std::error_code ec;
   if (ok) {
-    std::filesystem::permissions(partial, std::filesystem::status(executable_path, ec).permissions(),
-                                 ec);
+    std::filesystem::permissions(partial,
+                                 std::filesystem::status(executable_path, ec).permissions(), ec);
   }
   if (!ok || !ReplaceFileAtomically(partial, target)) {
     DeletePath(partial);

@@ -68,8 +68,8 @@ bool ReadLogTail(std::FILE* log, std::uint64_t size, LogTail* tail, std::string*
   }
   // Blocks from index `first` to the end are rewritten.
   std::uint64_t blocks = whole + (rest != 0 ? 1 : 0);
-  std::uint64_t last_data = rest != 0 ? rest - UNINSTALL_LOG_BLOCK_HEADER_SIZE
-                                      : UNINSTALL_LOG_BLOCK_DATA_SIZE;
+  std::uint64_t last_data =
+      rest != 0 ? rest - UNINSTALL_LOG_BLOCK_HEADER_SIZE : UNINSTALL_LOG_BLOCK_DATA_SIZE;
   std::uint64_t first = blocks - 1;
   if (last_data < UNINSTALL_LOG_FINAL_RECORD_SIZE) {
     if (first == 0) {
@@ -179,8 +179,8 @@ bool UpdateUninstallLog(const std::string& install_dir, const std::string& patch
   std::string why;
   if (std::fseek(log.get(), 0, SEEK_END) != 0) why = "cannot be read";
   long size = why.empty() ? std::ftell(log.get()) : -1;
-  if (size < 0 || !ReadAt(log.get(), 0, std::min<std::uint64_t>(size, UNINSTALL_LOG_HEADER_SIZE),
-                          &header) ||
+  if (size < 0 ||
+      !ReadAt(log.get(), 0, std::min<std::uint64_t>(size, UNINSTALL_LOG_HEADER_SIZE), &header) ||
       !ReadLogTail(log.get(), static_cast<std::uint64_t>(size), &tail, &why)) {
     LogPrintf("UpdateUninstallLog> %s %s; left unchanged", log_path.c_str(),
               why.empty() ? "cannot be read" : why.c_str());
@@ -189,7 +189,8 @@ bool UpdateUninstallLog(const std::string& install_dir, const std::string& patch
 
   // The new tail: the old record data without its final record, the new
   // records, then the final record again, cut into blocks of 4096 bytes.
-  std::string final_record = tail.m_data.substr(tail.m_data.size() - UNINSTALL_LOG_FINAL_RECORD_SIZE);
+  std::string final_record =
+      tail.m_data.substr(tail.m_data.size() - UNINSTALL_LOG_FINAL_RECORD_SIZE);
   std::string data = tail.m_data.substr(0, tail.m_data.size() - UNINSTALL_LOG_FINAL_RECORD_SIZE);
   std::string blocks;
   std::uint32_t blocks_written = 0;
@@ -214,8 +215,8 @@ bool UpdateUninstallLog(const std::string& install_dir, const std::string& patch
   std::uint32_t record_count = LoadLe32(header.data() + UNINSTALL_LOG_HEADER_RECORDS);
   std::uint32_t end_offset = LoadLe32(header.data() + UNINSTALL_LOG_HEADER_END);
   record_count += static_cast<std::uint32_t>(added.size());
-  end_offset += static_cast<std::uint32_t>(records.size() +
-                                           UNINSTALL_LOG_BLOCK_HEADER_SIZE * blocks_written);
+  end_offset +=
+      static_cast<std::uint32_t>(records.size() + UNINSTALL_LOG_BLOCK_HEADER_SIZE * blocks_written);
   StoreLe(&header, UNINSTALL_LOG_HEADER_RECORDS, record_count, 4);
   StoreLe(&header, UNINSTALL_LOG_HEADER_END, end_offset, 4);
   StoreLe(&header, UNINSTALL_LOG_HEADER_CRC,

@@ -14,9 +14,9 @@ namespace BramPatch {
 constexpr const char* UNINSTALL_LOG_NAME = "unins000.dat";
 constexpr const char* UNINSTALL_LOG_TEMP_NAME = "unins000_temp.dat";
 constexpr std::uint32_t UNINSTALL_LOG_HEADER_SIZE = 448;
-constexpr std::uint32_t UNINSTALL_LOG_HEADER_RECORDS = 324;   // u32 number of records
-constexpr std::uint32_t UNINSTALL_LOG_HEADER_END = 328;       // u32 end offset
-constexpr std::uint32_t UNINSTALL_LOG_HEADER_CRC = 444;       // u32 CRC-32 of bytes 0..443
+constexpr std::uint32_t UNINSTALL_LOG_HEADER_RECORDS = 324;  // u32 number of records
+constexpr std::uint32_t UNINSTALL_LOG_HEADER_END = 328;      // u32 end offset
+constexpr std::uint32_t UNINSTALL_LOG_HEADER_CRC = 444;      // u32 CRC-32 of bytes 0..443
 constexpr std::uint32_t UNINSTALL_LOG_BLOCK_HEADER_SIZE = 12;
 constexpr std::uint32_t UNINSTALL_LOG_BLOCK_DATA_SIZE = 4096;
 constexpr std::uint32_t UNINSTALL_LOG_FINAL_RECORD_SIZE = 28;

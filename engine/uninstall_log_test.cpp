@@ -164,7 +164,8 @@ TEST_F(UninstallLogTest, OneFortyBytePathIntoAThousandByteLastBlock) {
 
   std::string full = m_install.path() + "/" + relative;
   ASSERT_EQ(full.size(), 40u);
-  std::string record = std::string("\x82\x00\x00\x00\x00\x00\x2A\x00\x00\x00\x28", 11) + full + "\xFF";
+  std::string record =
+      std::string("\x82\x00\x00\x00\x00\x00\x2A\x00\x00\x00\x28", 11) + full + "\xFF";
   EXPECT_EQ(parsed.m_data, old_data.substr(0, old_data.size() - 28) + record +
                                old_data.substr(old_data.size() - 28));
   EXPECT_EQ(updated.size(), log.size() + 52);
@@ -259,9 +260,9 @@ TEST_F(UninstallLogTest, LayoutsThatCannotBeExtendedAreLeftUntouched) {
   std::string bad_complement = good;
   bad_complement[448 + 4108 + 4] ^= 1;
   const std::string cases[] = {
-      good.substr(0, 300),              // shorter than the header
-      good.substr(0, 448 + 4108 + 7),   // ends inside a block header
-      BuildLog(RecordData(20), 1, 0),   // fewer bytes than the final record
+      good.substr(0, 300),             // shorter than the header
+      good.substr(0, 448 + 4108 + 7),  // ends inside a block header
+      BuildLog(RecordData(20), 1, 0),  // fewer bytes than the final record
       damaged_crc,
       bad_complement,
   };

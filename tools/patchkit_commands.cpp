@@ -45,8 +45,8 @@ int RunPack(const std::string& directory, const std::string& archive, std::ostre
     directories += item.m_isDirectory ? 1 : 0;
     bytes += item.m_size;
   }
-  out << "packed " << Counts(directories, items.size() - directories, bytes) << " into "
-      << archive << "\n";
+  out << "packed " << Counts(directories, items.size() - directories, bytes) << " into " << archive
+      << "\n";
   return PATCHKIT_EXIT_OK;
 }
 
@@ -123,16 +123,15 @@ int RunPackageList(const std::string& path, std::ostream& out, std::string* erro
   if (result != BRAMRESULT_OK) {
     std::uint64_t size = 0;
     QueryFileSize(path, &size);
-    return Failed(error, path + ": the package states " +
-                             std::to_string(package.GetHeader()->m_totalSize) +
-                             " bytes but the file has " + std::to_string(size) +
-                             " (truncated or extended)");
+    return Failed(
+        error, path + ": the package states " + std::to_string(package.GetHeader()->m_totalSize) +
+                   " bytes but the file has " + std::to_string(size) + " (truncated or extended)");
   }
   std::vector<PackageRecord> records;
   result = package.ReadRecords(&records);
   if (result != BRAMRESULT_OK) {
-    return Failed(error, path + ": the record table cannot be read (result " +
-                             std::to_string(result) + ")");
+    return Failed(
+        error, path + ": the record table cannot be read (result " + std::to_string(result) + ")");
   }
   out << "package at offset " << package.GetHeaderOffset() << ", "
       << Plural(records.size(), "record", "records") << ", "
@@ -146,8 +145,8 @@ int RunPackageList(const std::string& path, std::ostream& out, std::string* erro
   return PATCHKIT_EXIT_OK;
 }
 
-int RunPackageExtract(const std::string& path, const std::string& source,
-                      const std::string& output, std::ostream& out, std::string* error) {
+int RunPackageExtract(const std::string& path, const std::string& source, const std::string& output,
+                      std::ostream& out, std::string* error) {
   PatchPackage package;
   BramResult result = package.OpenPackage(path);
   if (result == BRAMRESULT_UNSUPPORTED) return Failed(error, path + " holds no package");
@@ -161,11 +160,10 @@ int RunPackageExtract(const std::string& path, const std::string& source,
     case BRAMRESULT_NOT_ALLOWED:
       return Failed(error, "cannot create " + output);
     case BRAMRESULT_END_OF_DATA:
-      return Failed(error, path + ": the record for build " + source +
-                               " points outside the file");
+      return Failed(error, path + ": the record for build " + source + " points outside the file");
     default:
-      return Failed(error, path + ": cannot copy the archive for build " + source +
-                               " (result " + std::to_string(result) + ")");
+      return Failed(error, path + ": cannot copy the archive for build " + source + " (result " +
+                               std::to_string(result) + ")");
   }
   std::uint64_t size = 0;
   QueryFileSize(output, &size);

@@ -56,8 +56,7 @@ int main(int argc, char** argv) {
 
   CLI::App* pack = app.add_subcommand("pack", "Pack the tree below DIR into a patch archive.");
   pack->add_option("DIR", directory, "the folder to pack")->required();
-  pack->add_option("ARCHIVE", archive, "the archive to write (replaced when present)")
-      ->required();
+  pack->add_option("ARCHIVE", archive, "the archive to write (replaced when present)")->required();
 
   CLI::App* unpack =
       app.add_subcommand("unpack", "Unpack a patch archive into DIR (created when missing).");
@@ -76,8 +75,7 @@ int main(int argc, char** argv) {
   CLI::App* create = package_cmd->add_subcommand(
       "create", "Append patch archives with their records to a copy of EXECUTABLE.");
   create->add_option("EXECUTABLE", executable, "the patcher's executable")->required();
-  create->add_option("OUTPUT", output, "the package to write (replaced when present)")
-      ->required();
+  create->add_option("OUTPUT", output, "the package to write (replaced when present)")->required();
   create
       ->add_option("-r,--record", records,
                    "one archive and its record: SOURCE TARGET IDFILE MD5 ARCHIVE (the installed "
@@ -88,10 +86,9 @@ int main(int argc, char** argv) {
       ->required();
   CLI::App* list_package =
       package_cmd->add_subcommand("list", "Print the header and records of a package.");
-  list_package->add_option("PACKAGE", package, "the executable carrying the package")
-      ->required();
-  CLI::App* extract = package_cmd->add_subcommand(
-      "extract", "Copy the archive for build SOURCE out of a package.");
+  list_package->add_option("PACKAGE", package, "the executable carrying the package")->required();
+  CLI::App* extract =
+      package_cmd->add_subcommand("extract", "Copy the archive for build SOURCE out of a package.");
   extract->add_option("PACKAGE", package, "the executable carrying the package")->required();
   extract->add_option("SOURCE", source, "the source build of the record")->required();
   extract->add_option("OUTPUT", output, "the archive file to write")->required();
@@ -113,7 +110,8 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
-  if (pack->parsed()) return Report(BramPatch::RunPack(directory, archive, std::cout, &error), error);
+  if (pack->parsed())
+    return Report(BramPatch::RunPack(directory, archive, std::cout, &error), error);
   if (unpack->parsed()) {
     return Report(BramPatch::RunUnpack(archive, directory, std::cout, &error), error);
   }

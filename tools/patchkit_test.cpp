@@ -98,8 +98,9 @@ TEST_F(PatchkitTest, ThousandsOfFilesRoundTrip) {
     tree[dir] = TREE_DIRECTORY;
     for (int f = 0; f < 100; ++f) {
       int n = d * 100 + f;
-      std::string contents = n % 7 == 0 ? "" : n % 3 == 0 ? RandomBytes(n % 5000, n)
-                                                          : TextBytes(n * 13 % 9000, n);
+      std::string contents = n % 7 == 0   ? ""
+                             : n % 3 == 0 ? RandomBytes(n % 5000, n)
+                                          : TextBytes(n * 13 % 9000, n);
       tree[dir + "/f" + std::to_string(f) + (n % 2 ? ".bin" : ".txt")] = contents;
     }
   }
@@ -148,9 +149,14 @@ TEST_F(PatchkitTest, BadInputGivesOneLineAndExitCode) {
        "omvel-patchkit: unsafe path \"..\\x.txt\" in " + Sub("unsafe.zip") + "\n"},
       {{"md5", Sub("missing.txt")}, 1, "omvel-patchkit: cannot read " + Sub("missing.txt") + "\n"},
       {{}, 2, "omvel-patchkit: A subcommand is required (see omvel-patchkit --help)\n"},
-      {{"pack", Sub("noext")}, 2, "omvel-patchkit: ARCHIVE is required (see omvel-patchkit --help)\n"},
-      {{"frobnicate"}, 2, "omvel-patchkit: unknown command \"frobnicate\" (see omvel-patchkit --help)\n"},
-      {{"package", "frob", "x"}, 2,
+      {{"pack", Sub("noext")},
+       2,
+       "omvel-patchkit: ARCHIVE is required (see omvel-patchkit --help)\n"},
+      {{"frobnicate"},
+       2,
+       "omvel-patchkit: unknown command \"frobnicate\" (see omvel-patchkit --help)\n"},
+      {{"package", "frob", "x"},
+       2,
        "omvel-patchkit: unknown command \"frob\" (see omvel-patchkit --help)\n"},
   };
   for (const Case& c : cases) {
@@ -163,9 +169,15 @@ TEST_F(PatchkitTest, BadInputGivesOneLineAndExitCode) {
 }
 
 TEST_F(PatchkitTest, HelpForEachCommand) {
-  const std::vector<std::vector<std::string>> commands = {
-      {}, {"pack"}, {"unpack"}, {"list"}, {"md5"}, {"package"},
-      {"package", "create"}, {"package", "list"}, {"package", "extract"}};
+  const std::vector<std::vector<std::string>> commands = {{},
+                                                          {"pack"},
+                                                          {"unpack"},
+                                                          {"list"},
+                                                          {"md5"},
+                                                          {"package"},
+                                                          {"package", "create"},
+                                                          {"package", "list"},
+                                                          {"package", "extract"}};
   for (std::vector<std::string> args : commands) {
     std::string usage = "Usage: omvel-patchkit";
     for (const std::string& a : args) usage += " " + a;
@@ -195,23 +207,23 @@ TEST_F(PatchkitTest, PackageCreateListExtract) {
   const std::uint64_t b = std::filesystem::file_size(Sub("101.zip"));
   const std::uint64_t total = 8192 + 28 + a + b + 2 * 468;
 
-  ToolRun create = Patchkit({"package", "create", Sub("patcher"), Sub("pkg"), "--record", "100", "101",
-                         "bin\\Launcher.exe", "d41d8cd98f00b204e9800998ecf8427e", Sub("100.zip"),
-                         "-r", "101", "102", "bin\\Launcher.exe",
-                         "900150983cd24fb0d6963f7d28e17f72", Sub("101.zip")});
+  ToolRun create = Patchkit({"package", "create", Sub("patcher"), Sub("pkg"), "--record", "100",
+                             "101", "bin\\Launcher.exe", "d41d8cd98f00b204e9800998ecf8427e",
+                             Sub("100.zip"), "-r", "101", "102", "bin\\Launcher.exe",
+                             "900150983cd24fb0d6963f7d28e17f72", Sub("101.zip")});
   EXPECT_EQ(create.m_exit, 0) << create.m_output;
-  EXPECT_EQ(create.m_output, "wrote " + Sub("pkg") +
-                                 ": 2 archives, package at offset 8192, " +
+  EXPECT_EQ(create.m_output, "wrote " + Sub("pkg") + ": 2 archives, package at offset 8192, " +
                                  std::to_string(total) + " bytes in all\n");
 
   ToolRun list = Patchkit({"package", "list", Sub("pkg")});
   EXPECT_EQ(list.m_exit, 0);
-  EXPECT_EQ(list.m_output,
-            "package at offset 8192, 2 records, " + std::to_string(total) + " bytes\n" +
-                "100 -> 101  bin\\Launcher.exe  d41d8cd98f00b204e9800998ecf8427e  archive at 8220, " +
-                std::to_string(a) + " bytes\n" +
-                "101 -> 102  bin\\Launcher.exe  900150983cd24fb0d6963f7d28e17f72  archive at " +
-                std::to_string(8220 + a) + ", " + std::to_string(b) + " bytes\n");
+  EXPECT_EQ(
+      list.m_output,
+      "package at offset 8192, 2 records, " + std::to_string(total) + " bytes\n" +
+          "100 -> 101  bin\\Launcher.exe  d41d8cd98f00b204e9800998ecf8427e  archive at 8220, " +
+          std::to_string(a) + " bytes\n" +
+          "101 -> 102  bin\\Launcher.exe  900150983cd24fb0d6963f7d28e17f72  archive at " +
+          std::to_string(8220 + a) + ", " + std::to_string(b) + " bytes\n");
 
   ToolRun extract = Patchkit({"package", "extract", Sub("pkg"), "101", Sub("out.zip")});
   EXPECT_EQ(extract.m_exit, 0);
@@ -221,7 +233,8 @@ TEST_F(PatchkitTest, PackageCreateListExtract) {
 
   const ToolRun missing = Patchkit({"package", "extract", Sub("pkg"), "999", Sub("none.zip")});
   EXPECT_EQ(missing.m_exit, 1);
-  EXPECT_EQ(missing.m_output, "omvel-patchkit: " + Sub("pkg") + " holds no archive for build 999\n");
+  EXPECT_EQ(missing.m_output,
+            "omvel-patchkit: " + Sub("pkg") + " holds no archive for build 999\n");
   EXPECT_FALSE(std::filesystem::exists(Sub("none.zip")));
 
   const ToolRun plain = Patchkit({"package", "list", Sub("patcher")});
@@ -235,7 +248,8 @@ TEST_F(PatchkitTest, PackageCreateListExtract) {
                               std::to_string(total) + " bytes but the file has " +
                               std::to_string(total - 1) + " (truncated or extended)\n");
 
-  const ToolRun short_record = Patchkit({"package", "create", Sub("patcher"), Sub("pkg2"), "-r", "1"});
+  const ToolRun short_record =
+      Patchkit({"package", "create", Sub("patcher"), Sub("pkg2"), "-r", "1"});
   EXPECT_EQ(short_record.m_exit, 2);
   EXPECT_FALSE(std::filesystem::exists(Sub("pkg2")));
 }
