@@ -1,3 +1,5 @@
+#include <signal.h>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +39,14 @@ TEST(GuardedThread, FaultInTheBodyWritesStartupDumpShowsBoxAndExits255) {
     ExpectLldbBacktraceShows(directory.path() + "/" + files[0],
                              std::string(mode) == "segv" ? "FaultInWorker" : "GuardedEntry");
   }
+}
+
+TEST(GuardedThread, UnderADebuggerAFaultReachesTheFilterAndNoStartupDumpIsWritten) {
+  TestDirectory directory;
+  const ChildResult traced = RunChild(CHILD, {"traced", "segv"}, directory.path());
+  if (traced.Exited(PTRACE_UNAVAILABLE)) GTEST_SKIP() << "ptrace is not permitted here";
+  EXPECT_TRUE(traced.Exited(128 + SIGSEGV)) << traced.output;
+  EXPECT_THAT(directory.Files(), testing::ElementsAre("Kestro-42011.dmp"));
 }
 
 }  // namespace
