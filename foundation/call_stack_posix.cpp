@@ -95,7 +95,8 @@ ResolvedFrame ResolveWith(Dwfl* dwfl, std::uintptr_t address, bool return_addres
 
 __attribute__((noinline)) int CaptureCallStack(std::uintptr_t* frames, int capacity) {
   void* addresses[CALL_STACK_FRAME_LIMIT + 1];
-  const int limit = capacity + 1 < CALL_STACK_FRAME_LIMIT + 1 ? capacity + 1 : CALL_STACK_FRAME_LIMIT + 1;
+  const int limit =
+      capacity + 1 < CALL_STACK_FRAME_LIMIT + 1 ? capacity + 1 : CALL_STACK_FRAME_LIMIT + 1;
   const int got = unw_backtrace(addresses, limit);
   // addresses[0] is this function.
   int count = 0;

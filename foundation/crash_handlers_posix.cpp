@@ -254,7 +254,8 @@ bool WriteStartupDump() {
   if (!AcquireCrashPath()) return false;
   ucontext_t context;
   getcontext(&context);
-  const bool written = WriteStartupDumpFrom(&context, DumpCause{SIGABRT, 0, InstructionPointer(&context)});
+  const bool written =
+      WriteStartupDumpFrom(&context, DumpCause{SIGABRT, 0, InstructionPointer(&context)});
   ReleaseCrashPath();
   return written;
 }

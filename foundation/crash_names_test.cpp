@@ -17,7 +17,8 @@ TEST(DumpNames, StartupNameCarriesApplicationBuildAndLocalTime) {
   time.tm_hour = 14;
   time.tm_min = 5;
   time.tm_sec = 9;
-  EXPECT_EQ(FormatStartupDumpName("patcher", "35673", time), "patcher-v35673-2010.02.18-14.05.09.dmp");
+  EXPECT_EQ(FormatStartupDumpName("patcher", "35673", time),
+            "patcher-v35673-2010.02.18-14.05.09.dmp");
 }
 
 TEST(DumpNames, FilterNamesCountFromTwo) {

@@ -18,7 +18,8 @@
 namespace {
 
 const std::string CHILD = std::string(OMVEL_TESTCHILD_DIR) + "/crash_testchild";
-const char* const STARTUP_DUMP_PATTERN = R"(patcher-v35673-[0-9]{4}\.[0-9]{2}\.[0-9]{2}-[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.dmp)";
+const char* const STARTUP_DUMP_PATTERN =
+    R"(patcher-v35673-[0-9]{4}\.[0-9]{2}\.[0-9]{2}-[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.dmp)";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

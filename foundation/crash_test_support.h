@@ -77,7 +77,8 @@ inline ChildResult RunChild(const std::string& program, const std::vector<std::s
     ChangeDirectoryOrDie(directory);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());
     _exit(98);
@@ -108,8 +109,8 @@ inline void ExpectLldbBacktraceShows(const std::string& dump, const std::string&
   }
   setenv("PYTHONPATH", "/usr/lib/llvm-14/lib/python3.11/dist-packages", 1);
   TestDirectory scratch;
-  const ChildResult lldb = RunChild("/bin/sh", {"-c", "exec lldb --batch -c '" + dump + "' -o 'bt 20'"},
-                                    scratch.path());
+  const ChildResult lldb =
+      RunChild("/bin/sh", {"-c", "exec lldb --batch -c '" + dump + "' -o 'bt 20'"}, scratch.path());
   EXPECT_TRUE(lldb.Exited(0)) << lldb.output;
   EXPECT_THAT(lldb.output, testing::HasSubstr("was loaded")) << lldb.output;
   EXPECT_THAT(lldb.output, testing::HasSubstr(function)) << lldb.output;

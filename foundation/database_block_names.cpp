@@ -21,7 +21,8 @@ std::string LowerCase(const std::string& text) {
 
 bool DatabaseBlockNamesFromPath(const std::string& database_path, DatabaseBlockNames* names) {
   const std::string lower = LowerCase(database_path);
-  const std::size_t tail = std::strlen(DATABASE_BLOCK_FILE_NAME) + 1;  // the file name and its separator
+  const std::size_t tail =
+      std::strlen(DATABASE_BLOCK_FILE_NAME) + 1;  // the file name and its separator
   if (lower.size() < tail || !IsSeparator(lower[lower.size() - tail]) ||
       lower.compare(lower.size() - tail + 1, std::string::npos, DATABASE_BLOCK_FILE_NAME) != 0) {
     return false;

@@ -61,7 +61,8 @@ void DatabaseBlockPeer::SuspendExclusive(bool suspended) {
 void DatabaseBlockPeer::AnnounceChange() {
   if (!m_block.IsAttached()) return;
   DatabaseBlock::MutexHold hold(m_block);
-  m_block.Write(DatabaseBlockField::CHANGE_COUNT, m_block.Read(DatabaseBlockField::CHANGE_COUNT) + 1);
+  m_block.Write(DatabaseBlockField::CHANGE_COUNT,
+                m_block.Read(DatabaseBlockField::CHANGE_COUNT) + 1);
 }
 
 void DatabaseBlockPeer::PublishSharedValue(std::int32_t value) {

@@ -64,10 +64,13 @@ std::atomic_ref<std::int32_t> DatabaseBlock::Field(DatabaseBlockField field) con
 
 std::int32_t DatabaseBlock::Read(DatabaseBlockField field) const { return Field(field).load(); }
 
-void DatabaseBlock::Write(DatabaseBlockField field, std::int32_t value) { Field(field).store(value); }
+void DatabaseBlock::Write(DatabaseBlockField field, std::int32_t value) {
+  Field(field).store(value);
+}
 
 bool DatabaseBlock::ExclusiveSuspended() const {
-  return std::atomic_ref<unsigned char>(m_view[DATABASE_BLOCK_EXCLUSIVE_SUSPENDED_OFFSET]).load() != 0;
+  return std::atomic_ref<unsigned char>(m_view[DATABASE_BLOCK_EXCLUSIVE_SUSPENDED_OFFSET]).load() !=
+         0;
 }
 
 void DatabaseBlock::SetExclusiveSuspended(bool suspended) {

@@ -39,7 +39,8 @@ class FamilyProgram {
       dup2(to_child[0], 0);
       dup2(from_child[1], 1);
       for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) close(fd);
-      std::vector<char*> argv{const_cast<char*>(CHILD.c_str()), const_cast<char*>(directory.c_str()),
+      std::vector<char*> argv{const_cast<char*>(CHILD.c_str()),
+                              const_cast<char*>(directory.c_str()),
                               const_cast<char*>(database.c_str())};
       for (std::string& command : commands) argv.push_back(command.data());
       argv.push_back(nullptr);
@@ -68,7 +69,8 @@ class FamilyProgram {
   // Lines up to and without "ready".
   std::vector<std::string> UntilReady() {
     std::vector<std::string> lines;
-    for (std::string line = Line(); !line.empty() && line != "ready"; line = Line()) lines.push_back(line);
+    for (std::string line = Line(); !line.empty() && line != "ready"; line = Line())
+      lines.push_back(line);
     return lines;
   }
   void Continue() { (void)!write(m_input, "\n", 1); }
@@ -333,8 +335,9 @@ TEST_F(DatabaseBlockTest, HostClearsDeadOwnerAndRequester) {
   testing::internal::CaptureStdout();
   peer.Idle();
   const std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_THAT(log, testing::HasSubstr("IPCIdle> clearing dead database owner (owner processID was " +
-                                      std::to_string(owner_pid) + ")\n"));
+  EXPECT_THAT(log,
+              testing::HasSubstr("IPCIdle> clearing dead database owner (owner processID was " +
+                                 std::to_string(owner_pid) + ")\n"));
   EXPECT_THAT(log, testing::HasSubstr(
                        "IPCIdle> clearing dead database requester (requester processID was " +
                        std::to_string(requester_pid) + ")\n"));

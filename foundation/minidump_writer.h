@@ -8,9 +8,9 @@
 #include <cstdint>
 
 struct DumpCause {
-  int signal_number;         // SIGSEGV, ...; SIGTRAP for a dump on request
-  int signal_code;           // si_code
-  std::uint64_t address;     // the faulting address, or the instruction pointer
+  int signal_number;      // SIGSEGV, ...; SIGTRAP for a dump on request
+  int signal_code;        // si_code
+  std::uint64_t address;  // the faulting address, or the instruction pointer
 };
 
 // Gathers what the writer cannot gather in a signal handler (processor

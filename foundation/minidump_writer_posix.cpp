@@ -20,10 +20,10 @@
 namespace {
 
 constexpr std::uint64_t RED_ZONE = 128;
-constexpr std::uint64_t STACK_LIMIT = 8u << 20;      // bytes of one stack, from the stack pointer up
-constexpr std::uint64_t STACK_SLACK = 64u << 10;     // a stack pointer this far below its mapping
-constexpr std::uint64_t AROUND_POINTER = 256;        // bytes kept on each side of a register value
-constexpr int POINTER_REGISTERS = REG_RIP + 1;       // REG_R8 ... REG_RIP
+constexpr std::uint64_t STACK_LIMIT = 8u << 20;   // bytes of one stack, from the stack pointer up
+constexpr std::uint64_t STACK_SLACK = 64u << 10;  // a stack pointer this far below its mapping
+constexpr std::uint64_t AROUND_POINTER = 256;     // bytes kept on each side of a register value
+constexpr int POINTER_REGISTERS = REG_RIP + 1;    // REG_R8 ... REG_RIP
 constexpr int RANGE_CAPACITY = THREAD_CAPTURE_CAPACITY * (POINTER_REGISTERS + 1) + 1;
 constexpr int MODULE_CAPACITY = 4096;
 constexpr std::size_t BUILD_ID_LIMIT = 64;
@@ -386,7 +386,8 @@ std::uint32_t ReadBuildId(std::uint64_t base, std::uint8_t* out) {
 bool IsElfImage(const MapRegion& region) {
   if (region.offset != 0 || region.path[0] != '/' || !ProcessMaps::IsCopyable(region)) return false;
   char magic[SELFMAG];
-  return ReadOwnMemory(region.start, magic, sizeof(magic)) && std::memcmp(magic, ELFMAG, SELFMAG) == 0;
+  return ReadOwnMemory(region.start, magic, sizeof(magic)) &&
+         std::memcmp(magic, ELFMAG, SELFMAG) == 0;
 }
 
 // Each ELF file mapped from offset 0, with the mappings of the same file
@@ -471,8 +472,9 @@ Minidump::LocationDescriptor WriteText(const char* text, std::size_t size) {
 
 void PrepareMinidumpWriter() {
   const long processors = sysconf(_SC_NPROCESSORS_ONLN);
-  g_prepared.processor_count =
-      static_cast<std::uint8_t>(processors < 1 ? 1 : processors > 255 ? 255 : processors);
+  g_prepared.processor_count = static_cast<std::uint8_t>(processors < 1     ? 1
+                                                         : processors > 255 ? 255
+                                                                            : processors);
   unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (__get_cpuid(0, &eax, &ebx, &ecx, &edx)) {
     g_prepared.vendor[0] = ebx;
@@ -540,9 +542,9 @@ bool WriteMinidump(int fd, const void* context, const DumpCause& cause) {
     }
     g_output.Write(&thread, sizeof(thread));
   }
-  directory[2] = {Minidump::STREAM_THREAD_LIST,
-                  {static_cast<std::uint32_t>(4 + thread_count * sizeof(Minidump::Thread)),
-                   thread_list_rva}};
+  directory[2] = {
+      Minidump::STREAM_THREAD_LIST,
+      {static_cast<std::uint32_t>(4 + thread_count * sizeof(Minidump::Thread)), thread_list_rva}};
 
   const std::uint32_t range_count32 = static_cast<std::uint32_t>(range_count);
   const std::uint32_t memory_list_rva = g_output.Write(&range_count32, sizeof(range_count32));
@@ -552,10 +554,9 @@ bool WriteMinidump(int fd, const void* context, const DumpCause& cause) {
         {static_cast<std::uint32_t>(g_ranges[i].end - g_ranges[i].start), g_ranges[i].rva}};
     g_output.Write(&descriptor, sizeof(descriptor));
   }
-  directory[3] = {
-      Minidump::STREAM_MEMORY_LIST,
-      {static_cast<std::uint32_t>(4 + range_count * sizeof(Minidump::MemoryDescriptor)),
-       memory_list_rva}};
+  directory[3] = {Minidump::STREAM_MEMORY_LIST,
+                  {static_cast<std::uint32_t>(4 + range_count * sizeof(Minidump::MemoryDescriptor)),
+                   memory_list_rva}};
 
   Minidump::ExceptionStream exception;
   std::memset(&exception, 0, sizeof(exception));
@@ -590,9 +591,9 @@ bool WriteMinidump(int fd, const void* context, const DumpCause& cause) {
     if (record.build_id_size > 0) module.cv_record = {4 + record.build_id_size, record.cv_rva};
     g_output.Write(&module, sizeof(module));
   }
-  directory[5] = {Minidump::STREAM_MODULE_LIST,
-                  {static_cast<std::uint32_t>(4 + module_count * sizeof(Minidump::Module)),
-                   module_list_rva}};
+  directory[5] = {
+      Minidump::STREAM_MODULE_LIST,
+      {static_cast<std::uint32_t>(4 + module_count * sizeof(Minidump::Module)), module_list_rva}};
 
   directory[6] = {Minidump::STREAM_LINUX_MAPS, WriteText(g_maps.Text(), g_maps.TextSize())};
   const std::size_t status_size = ReadTextFile("/proc/self/status", g_status, sizeof(g_status));

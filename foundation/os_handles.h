@@ -24,8 +24,8 @@ constexpr std::uint32_t WAIT_ABANDONED = 0x80;  // a mutex whose owner thread en
 constexpr std::uint32_t WAIT_TIMEOUT = 0x102;
 constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFF;  // never returned: thrown instead
 
-constexpr std::uint32_t INFINITE = 0xFFFFFFFF;    // wait without time-out
-constexpr std::int32_t STILL_ACTIVE = 259;        // exit code of a thread that still runs
+constexpr std::uint32_t INFINITE = 0xFFFFFFFF;  // wait without time-out
+constexpr std::int32_t STILL_ACTIVE = 259;      // exit code of a thread that still runs
 
 // The body of a thread; its result becomes the thread's exit code.
 using ThreadFunction = std::int32_t (*)(void* parameter);

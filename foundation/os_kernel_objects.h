@@ -45,8 +45,8 @@ class EventObject : public KernelObject {
   std::mutex m_lock;
   std::condition_variable m_changed;
   const bool m_manualreset;
-  bool m_signalled;               // guarded by m_lock
-  std::list<Waiter*> m_waiters;   // guarded by m_lock; oldest first
+  bool m_signalled;              // guarded by m_lock
+  std::list<Waiter*> m_waiters;  // guarded by m_lock; oldest first
 };
 
 struct ThreadRecord;
@@ -80,7 +80,7 @@ class ThreadObject : public KernelObject {
  private:
   std::mutex m_lock;
   std::condition_variable m_finishedsignal;
-  bool m_finished = false;     // guarded by m_lock
+  bool m_finished = false;                 // guarded by m_lock
   std::int32_t m_exitcode = STILL_ACTIVE;  // guarded by m_lock
 };
 

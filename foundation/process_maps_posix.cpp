@@ -31,7 +31,8 @@ const char* ParseHex(const char* p, const char* end, std::uint64_t* value) {
 
 const char* ParseDecimal(const char* p, const char* end, std::uint64_t* value) {
   std::uint64_t result = 0;
-  while (p < end && *p >= '0' && *p <= '9') result = result * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  while (p < end && *p >= '0' && *p <= '9')
+    result = result * 10 + static_cast<std::uint64_t>(*p++ - '0');
   *value = result;
   return p;
 }
@@ -71,7 +72,8 @@ void ProcessMaps::Parse() {
   const char* const end = m_text + m_textsize;
   std::size_t path_used = 0;
   while (p < end && m_regioncount < REGION_CAPACITY) {
-    const char* line_end = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* line_end =
+        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     if (line_end == nullptr) line_end = end;
     MapRegion region{};
     p = ParseHex(p, line_end, &region.start);

@@ -7,8 +7,8 @@
 
 struct ThreadRegisters {
   std::int32_t tid;
-  std::uint64_t gregs[23];      // the kernel's general registers (REG_R8 ... REG_CR2)
-  std::uint8_t fpstate[512];    // FXSAVE area
+  std::uint64_t gregs[23];    // the kernel's general registers (REG_R8 ... REG_CR2)
+  std::uint8_t fpstate[512];  // FXSAVE area
   bool has_fpstate;
 };
 
