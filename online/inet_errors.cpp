@@ -1,0 +1,63 @@
+#include "online/inet_errors.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+
+std::uint32_t InetErrorFromCurl(int curl_code, long os_errno) {
+  switch (static_cast<CURLcode>(curl_code)) {
+    case CURLE_COULDNT_CONNECT:
+      return INET_ERROR_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+      return INET_ERROR_TIMEOUT;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return INET_ERROR_NAME_NOT_RESOLVED;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+      return os_errno == ECONNRESET ? INET_ERROR_CONNECTION_RESET : INET_ERROR_CONNECTION_ABORTED;
+    case CURLE_PARTIAL_FILE:  // the peer closed before the announced end
+      return INET_ERROR_CONNECTION_ABORTED;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+      return INET_ERROR_INVALID_SERVER_RESPONSE;
+    case CURLE_UNSUPPORTED_PROTOCOL:  // only a redirect can name one: the first URL is ours
+    case CURLE_TOO_MANY_REDIRECTS:
+      return INET_ERROR_REDIRECT_FAILED;
+    case CURLE_URL_MALFORMAT:
+      return INET_ERROR_INVALID_URL;
+    case CURLE_LOGIN_DENIED:
+      return INET_ERROR_LOGIN_FAILURE;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return INET_ERROR_OPERATION_CANCELLED;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return INET_ERROR_INVALID_CA;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_USE_SSL_FAILED:
+      return INET_ERROR_SECURE_CHANNEL;
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_WEIRD_PASS_REPLY:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_FTP_COULDNT_USE_REST:
+    case CURLE_BAD_DOWNLOAD_RESUME:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+      return INET_ERROR_EXTENDED;
+    default:
+      return INET_ERROR_INTERNAL;
+  }
+}
