@@ -230,9 +230,10 @@ class VsftpdServer {
   std::vector<std::string> Commands() const {
     std::vector<std::string> commands;
     for (const std::string& line : ReadLines(m_dir.Sub("vsftpd.log"))) {
-      const size_t at = line.find("FTP command: Client \"127.0.0.1\", \"");
+      static const std::string MARK = "FTP command: Client \"127.0.0.1\", \"";
+      const size_t at = line.find(MARK);
       if (at == std::string::npos) continue;
-      std::string command = line.substr(at + 35);
+      std::string command = line.substr(at + MARK.size());
       if (!command.empty() && command.back() == '"') command.pop_back();
       commands.push_back(command);
     }
