@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "foundation/paths.h"
+#include "foundation/paths_test_support.h"
 #include "run/patch_options.h"
 #include "text/messages.h"
 
@@ -14,19 +15,6 @@ namespace BramPatch {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScopedTempDir {
- public:
-  ScopedTempDir() {
-    std::string pattern = (fs::temp_directory_path() / "omvel-cmdline-XXXXXX").string();
-    m_path = mkdtemp(pattern.data());
-  }
-  ~ScopedTempDir() { fs::remove_all(m_path); }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
 
 void WriteFile(const std::string& path, const std::string& text) {
   fs::create_directories(fs::path(path).parent_path());

@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "foundation/paths.h"
+#include "foundation/registry.h"
+#include "platform/file_system.h"
 #include "platform/system_info.h"
 #include "run/patch_messaging.h"
 #include "text/message_ids.h"
@@ -59,6 +61,29 @@ bool CheckDiskSpace(OS::SystemInfo& system, unsigned megabytes, const std::strin
   }
   PostText(TEXT_KIND_NORMAL, LoadMessage(MSG_DISK_SPACE_UNKNOWN));
   return true;
+}
+
+}  // namespace BramPatch
+
+namespace BramPatch {
+
+bool CheckWriteAccess(const std::string& installPath) {
+  const RegistryKey machine = RegistryKey::LocalMachine();
+  {
+    RegistryKey created;
+    machine.CreateKey("Software\\Omvel", 0, &created);  // the result does not matter
+  }
+  RegistryKey writable;
+  if (machine.OpenKey("Software\\Omvel", REGISTRY_ACCESS_WRITE, &writable) != REGISTRY_OK) {
+    return false;
+  }
+  writable.Close();
+  if (!MakeDirectory(GetTempDirectory())) return false;
+  std::string executable = JoinPath(installPath, "bin/Kestro.exe");
+  NormalizeSeparators(executable);
+  if (!FileExists(executable)) return true;
+  // Fails for a running product (ETXTBSY), a read-only file or missing rights.
+  return OS::ProbeWritable(executable);
 }
 
 }  // namespace BramPatch

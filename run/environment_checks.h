@@ -20,6 +20,12 @@ inline constexpr unsigned PATCH_REQUIRED_DISK_MB = 4096;
 // The run's temporary directory T: TEMP, else TMPDIR, else "/tmp".
 std::string GetTempDirectory();
 
+// The write-access check: the maker's registry key HKEY_LOCAL_MACHINE\Software\Omvel
+// can be opened for writing (it is created first when missing), T can be made,
+// and the product executable "bin/Kestro.exe", when present, can be opened for
+// writing (a running product cannot).
+bool CheckWriteAccess(const std::string& installPath);
+
 // The Windows XP gate: XP (5.1) before service pack 3. No Windows version
 // (any other system) passes.
 bool IsOldWindowsXp(const std::optional<OS::WindowsVersion>& version);

@@ -50,10 +50,7 @@ struct RunSetup {
 
 class PatchRunTest : public testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TEMP", TEMP.c_str(), 1);
-    SetMessageLanguage(MESSAGE_LANGUAGE_USER);
-  }
+  void SetUp() override { SetMessageLanguage(MESSAGE_LANGUAGE_USER); }
 
   Outcome Run(const RunSetup& s) {
     FakeSystemInfo system;
@@ -85,6 +82,7 @@ class PatchRunTest : public testing::Test {
     return outcome;
   }
 
+  ScopedEnvironment tempVariable{"TEMP", TEMP};
   RecordingView view;
 };
 

@@ -36,6 +36,10 @@ class PatchView {
   virtual void SetGaugeRange(int range) = 0;
   virtual void SetGaugeValue(int value) = 0;
   virtual void EnableApplyUpdate(bool enable) = 0;
+  // The browse button "..." next to the installation path.
+  virtual void EnableBrowse(bool enable) = 0;
+  // Shows the installation path in the window's path field.
+  virtual void ShowInstallPath(const std::string& path) = 0;
   virtual void ClearLog() = 0;
   // Tells the progress display that the download figures are final, so the
   // gauge belongs to whoever sets it next (the repair run).

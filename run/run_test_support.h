@@ -2,6 +2,7 @@
 // system with chosen answers.
 #pragma once
 
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -14,6 +15,28 @@
 #include "run/patch_view.h"
 
 namespace BramPatch {
+
+// Sets an environment variable for the life of the object, then restores it.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnvironment() {
+    if (m_old) {
+      setenv(m_name, m_old->c_str(), 1);
+    } else {
+      unsetenv(m_name);
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
 
 class RecordingView : public PatchView {
  public:
@@ -34,6 +57,8 @@ class RecordingView : public PatchView {
   void SetGaugeRange(int range) override { gaugeRange = range; }
   void SetGaugeValue(int value) override { gaugeValue = value; }
   void EnableApplyUpdate(bool enable) override { applyUpdateEnabled = enable; }
+  void EnableBrowse(bool enable) override { browseEnabled = enable; }
+  void ShowInstallPath(const std::string& path) override { shownInstallPath = path; }
   void ClearLog() override { ++logClears; }
   void SetDownloadDisplayFinished(bool finished) override { downloadDisplayFinished = finished; }
   MessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& caption,
@@ -62,6 +87,8 @@ class RecordingView : public PatchView {
   int gaugeRange = -1;
   int gaugeValue = -1;
   std::optional<bool> applyUpdateEnabled;
+  std::optional<bool> browseEnabled;
+  std::string shownInstallPath;
   int logClears = 0;
   std::optional<bool> downloadDisplayFinished;
   MessageBoxAnswer boxAnswer = MESSAGEBOX_ANSWER_OK;
