@@ -37,7 +37,9 @@ CURL* NewTransferHandle() {
   const BramInetTimeouts timeouts = BramInetInternal::GetTimeouts();
   curl_easy_setopt(handle, CURLOPT_USERAGENT, "Bram");
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, static_cast<long>(INET_CHUNK_SIZE));
+  // Receive in larger reads; the sink still hands the buffer pieces of at most
+  // INET_CHUNK_SIZE bytes, each after its own cancel check.
+  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, static_cast<long>(INET_RECEIVE_SIZE));
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.m_connect_ms));
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.m_stall_seconds));

@@ -17,6 +17,8 @@ struct BramURLParts;
 
 // The most bytes handed to the buffer in one piece.
 constexpr std::size_t INET_CHUNK_SIZE = 16384;
+// The most bytes taken from the network in one read.
+constexpr std::size_t INET_RECEIVE_SIZE = 4 * INET_CHUNK_SIZE;
 
 // An easy handle with the options every transfer uses: user agent "Bram",
 // 16384-byte chunks, the time-outs of BramInetInternal, no signals, peer and
