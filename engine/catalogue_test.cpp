@@ -34,40 +34,58 @@ TEST(PatchCatalogue, ParsesTheFileFormat) {
   } cases[] = {
       {"blanks around key and colon, key case ignored",
        "  Source-Version :  41844\nTARGET-version:41845\npatch-exe-url:e\npatch-data-url:d\n",
-       SERVER, true, {{"41844", {"41845", "e", std::string(SERVER) + "/d"}}}},
+       SERVER,
+       true,
+       {{"41844", {"41845", "e", std::string(SERVER) + "/d"}}}},
       {"quotes dropped, a lone quote kept, ':' inside a value kept",
        "source-version: \"1\"\ntarget-version: \"\npatch-exe-url: \"a:b\"\n"
        "patch-data-url: ftp://h:21/x.zip\n",
-       SERVER, true, {{"1", {"\"", "a:b", "ftp://h:21/x.zip"}}}},
+       SERVER,
+       true,
+       {{"1", {"\"", "a:b", "ftp://h:21/x.zip"}}}},
       {"capital scheme is absolute; https is joined as relative",
        "source-version: 1\ntarget-version: 2\npatch-exe-url: e\npatch-data-url: HTTP://m/a.zip\n\n"
        "source-version: 2\ntarget-version: 3\npatch-exe-url: e\n"
        "patch-data-url: https://m/b.zip\n",
-       SERVER, true,
+       SERVER,
+       true,
        {{"1", {"2", "e", "HTTP://m/a.zip"}},
         {"2", {"3", "e", std::string(SERVER) + "/https://m/b.zip"}}}},
       {"a line without ':' rejects its block only",
        "source-version: 1\nthis line is broken\ntarget-version: 2\npatch-exe-url: e\n"
        "patch-data-url: d\n\n" +
            Block("2", "3"),
-       SERVER, true, {{"2", Joined("3", "2.zip")}}},
+       SERVER,
+       true,
+       {{"2", Joined("3", "2.zip")}}},
       {"the later block of a source version wins; the later key of a block wins",
-       Block("1", "2") + "\n\n\n" + Block("1", "9") + "target-version: 7\n", SERVER, true,
+       Block("1", "2") + "\n\n\n" + Block("1", "9") + "target-version: 7\n",
+       SERVER,
+       true,
        {{"1", Joined("7", "1.zip")}}},
       {"relative data URL with no server URL rejects the block", Block("1", "2"), "", false, {}},
-      {"server URL ending in '/' gets no second one", Block("1", "2"), "ftp://h/", true,
+      {"server URL ending in '/' gets no second one",
+       Block("1", "2"),
+       "ftp://h/",
+       true,
        {{"1", {"2", "http://x/p.exe", "ftp://h/1.zip"}}}},
       {"a missing or empty key rejects the block",
        "source-version: 1\ntarget-version: 2\npatch-exe-url:\npatch-data-url: d\n\n"
        "source-version: 1\ntarget-version: 2\npatch-data-url: d\n",
-       SERVER, false, {}},
+       SERVER,
+       false,
+       {}},
       {"every terminator form; blank-only lines do not split; unknown keys ignored",
        "\r\n\r\nsource-version: 1\r\n   \r\ncomment: x\rtarget-version: 2\n\r"
        "patch-exe-url: e\r\npatch-data-url: d",
-       SERVER, true, {{"1", {"2", "e", std::string(SERVER) + "/d"}}}},
+       SERVER,
+       true,
+       {{"1", {"2", "e", std::string(SERVER) + "/d"}}}},
       {"versions that could leave the temporary directory are refused",
-       Block("1", "../../etc/x") + "\n" + Block("a\\b", "2") + "\n" + Block("3", "4"), SERVER,
-       true, {{"3", Joined("4", "3.zip")}}},
+       Block("1", "../../etc/x") + "\n" + Block("a\\b", "2") + "\n" + Block("3", "4"),
+       SERVER,
+       true,
+       {{"3", Joined("4", "3.zip")}}},
       {"tabs are no blanks", Block("\t1", "2"), SERVER, false, {}},
       {"empty file", "", SERVER, false, {}},
       {"only empty lines", "\n\n\r\n", SERVER, false, {}},
@@ -100,8 +118,8 @@ TEST(PatchCatalogue, LaterParsesAddToTheEntries) {
   EXPECT_FALSE(catalogue.ParseCatalogue(*broken, SERVER));
   auto second = BramDataBufferMemoryStatic::CopyOf(Block("2", "4"));
   ASSERT_TRUE(catalogue.ParseCatalogue(*second, "ftp://other"));
-  EXPECT_EQ(catalogue.GetEntries(),
-            (Entries{{"1", Joined("2", "1.zip")}, {"2", {"4", "http://x/p.exe", "ftp://other/2.zip"}}}));
+  EXPECT_EQ(catalogue.GetEntries(), (Entries{{"1", Joined("2", "1.zip")},
+                                             {"2", {"4", "http://x/p.exe", "ftp://other/2.zip"}}}));
 }
 
 TEST(PatchCatalogue, ParsesFromTheBufferPosition) {

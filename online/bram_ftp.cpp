@@ -11,7 +11,7 @@
 // How far one exchange came, read from the commands sent and the replies
 // received on the control connection.
 struct BramFTP::Dialogue {
-  std::string m_last_command;   // verb of the last command sent, e.g. "RETR"
+  std::string m_last_command;  // verb of the last command sent, e.g. "RETR"
   bool m_rest_sent = false;
   bool m_rest_accepted = false;   // "350" after REST
   bool m_transfer_begun = false;  // a 1xx reply after RETR, or data arrived
@@ -114,6 +114,11 @@ int BramFTP::Perform(const std::string& path, std::uint64_t resume_at, TransferS
   dialogue->m_error = INET_ERROR_INTERNAL;
   if (m_connection == nullptr) return CURLE_FAILED_INIT;
   auto* handle = static_cast<CURL*>(m_connection);
+  if (path.empty() || path.back() == '/') {
+    // A directory is no file: libcurl would fetch its listing instead.
+    dialogue->m_error = INET_ERROR_EXTENDED;
+    return CURLE_REMOTE_FILE_NOT_FOUND;
+  }
   BramURLParts parts;
   parts.m_scheme = "ftp";
   parts.m_host = m_host;

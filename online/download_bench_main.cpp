@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
         << "/proxy;\n  fastcgi_temp_path " << dir << "/fastcgi;\n  uwsgi_temp_path " << dir
         << "/uwsgi;\n  scgi_temp_path " << dir << "/scgi;\n  sendfile on;\n"
         << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/www; }\n}\n";
-    nginx.reset(StartChildProcess("nginx", "-p " + Quote(dir) + " -c " + Quote(dir + "/nginx.conf") +
-                                               " -e " + Quote(dir + "/error.log") +
-                                               " -g \"daemon off;\""));
+    nginx.reset(StartChildProcess("nginx", "-p " + Quote(dir) + " -c " +
+                                               Quote(dir + "/nginx.conf") + " -e " +
+                                               Quote(dir + "/error.log") + " -g \"daemon off;\""));
     if (nginx == nullptr) break;
     const std::string candidate = "http://127.0.0.1:" + std::to_string(port) + "/big.bin";
     std::uint64_t size = 0;
@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     std::filesystem::remove(target);
     auto start = std::chrono::steady_clock::now();
-    std::unique_ptr<ChildProcess> curl(StartChildProcess("curl", "-s -o " + Quote(target) + " " + url));
+    std::unique_ptr<ChildProcess> curl(
+        StartChildProcess("curl", "-s -o " + Quote(target) + " " + url));
     std::string ignored;
     while (curl != nullptr && ReadChildOutput(curl.get(), ignored)) {
     }
@@ -153,8 +154,9 @@ int main(int argc, char** argv) {
   WaitChild(nginx.get(), 5000);
   std::filesystem::remove_all(dir);
   if (best_curl > 0) {
-    std::printf("best: curl -o %.0f MiB/s, DownloadURL %.0f MiB/s (%.2f x curl); peak RSS %.1f MiB\n",
-                best_curl, best_ours, best_ours / best_curl, PeakResidentKiB() / 1024.0);
+    std::printf(
+        "best: curl -o %.0f MiB/s, DownloadURL %.0f MiB/s (%.2f x curl); peak RSS %.1f MiB\n",
+        best_curl, best_ours, best_ours / best_curl, PeakResidentKiB() / 1024.0);
   }
   return best_curl > 0 ? 0 : 1;
 }

@@ -100,6 +100,16 @@ TEST_F(FtpDownload, AMissingFileFailsEveryAttempt) {
   EXPECT_EQ(SplitLines(GetCapturedStdout()),
             std::vector<std::string>(5, "FtpOpenFile returned 12003."));
   EXPECT_EQ(size, 0u);
+
+  // A directory is not fetched as its listing.
+  for (const std::string& url : {m_server.Url("builds/"), m_server.Url("")}) {
+    SCOPED_TRACE(url);
+    CancelAfter stop_retrying(0);
+    CaptureStdout();
+    EXPECT_EQ(DownloadURL(url, buffer, 0, &stop_retrying), BRAMRESULT_TRANSFER_FAILED);
+    EXPECT_EQ(GetCapturedStdout(), "FtpOpenFile returned 12003.\n");
+    EXPECT_EQ(buffer.GetSize(), 0u);
+  }
 }
 
 TEST_F(FtpDownload, CallbackStopsBeforeTheNextChunkAndEndsTheRetries) {
@@ -183,7 +193,8 @@ TEST(FtpFaults, DroppedTransfersResumeWhereTheyStopped) {
   CaptureStdout();
   ASSERT_EQ(DownloadURL(server.Url("ftp", "archive.zip"), buffer, 0, nullptr), BRAMRESULT_OK);
   const std::string dropped = "InternetReadFile returned 12030 with actualByteCount=0";
-  const std::string resumed = "BramFTP::GetFileAtPath> resuming download of \"archive.zip\" at byte ";
+  const std::string resumed =
+      "BramFTP::GetFileAtPath> resuming download of \"archive.zip\" at byte ";
   EXPECT_EQ(SplitLines(GetCapturedStdout()),
             (std::vector<std::string>{dropped, resumed + "1500.", dropped, resumed + "3000.",
                                       dropped, resumed + "4500."}));

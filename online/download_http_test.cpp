@@ -157,8 +157,7 @@ TEST_F(HttpDownload, ErrorStatusFailsEveryAttemptAndKeepsNoBytes) {
 TEST_F(HttpDownload, RedirectsStayOnHttpAndHttps) {
   ScopedEnv trust("SSL_CERT_FILE", m_nginx.CertificateFile().c_str());
   BramDataBufferMemoryDynamic upgraded;
-  ASSERT_EQ(DownloadURL(m_nginx.Url("to-https/archive.zip"), upgraded, 0, nullptr),
-            BRAMRESULT_OK);
+  ASSERT_EQ(DownloadURL(m_nginx.Url("to-https/archive.zip"), upgraded, 0, nullptr), BRAMRESULT_OK);
   EXPECT_EQ(Contents(upgraded), m_body);
   std::uint64_t size = 0;
   ASSERT_EQ(GetURLSize(m_nginx.Url("to-https/archive.zip"), &size), BRAMRESULT_OK);
@@ -188,7 +187,7 @@ TEST_F(HttpDownload, CallbackStopsBeforeTheNextChunkAndEndsTheRetries) {
   BramDataBufferMemoryDynamic buffer;
   CancelAfter cancel(2);
   EXPECT_EQ(DownloadURL(m_nginx.Url("archive.zip"), buffer, 0, &cancel), BRAMRESULT_ABORTED);
-  EXPECT_EQ(cancel.Calls(), 4);  // two chunks stored, the third refused, then the retry check
+  EXPECT_EQ(cancel.Calls(), 4);     // two chunks stored, the third refused, then the retry check
   EXPECT_EQ(buffer.GetSize(), 0u);  // a failed attempt leaves nothing
   EXPECT_EQ(RequestsFor("/archive.zip", 1).size(), 1u);
 }
@@ -203,8 +202,8 @@ TEST_F(HttpDownload, ABodyAboveTheLimitFailsAtOnce) {
   CaptureStdout();
   EXPECT_EQ(DownloadURL(m_nginx.Url("archive.zip"), small, 0, nullptr, m_body.size() - 1),
             BRAMRESULT_TRANSFER_FAILED);
-  EXPECT_EQ(GetCapturedStdout(), "DownloadURL> url " + m_nginx.Url("archive.zip") +
-                                     " sends more than 99999 bytes\n");
+  EXPECT_EQ(GetCapturedStdout(),
+            "DownloadURL> url " + m_nginx.Url("archive.zip") + " sends more than 99999 bytes\n");
   EXPECT_EQ(small.GetSize(), 0u);
   EXPECT_EQ(RequestsFor("/archive.zip", 2).size(), 2u);
 }
@@ -281,6 +280,13 @@ TEST(HttpFaults, NothingListeningIsACannotConnect) {
   CaptureStdout();
   EXPECT_EQ(DownloadURL(url, buffer, 0, &stop_retrying), BRAMRESULT_TRANSFER_FAILED);
   EXPECT_EQ(GetCapturedStdout(), "HttpSendRequest returned 12029\n");
+
+  // A host name that cannot be one fails before any connection.
+  CancelAfter stop_again(0);
+  CaptureStdout();
+  EXPECT_EQ(DownloadURL("http://no such host/x", buffer, 0, &stop_again),
+            BRAMRESULT_TRANSFER_FAILED);
+  EXPECT_EQ(GetCapturedStdout(), "InternetConnect returned 12007 for url http://no such host/x\n");
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ class ResponseHeaders {
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
   }
 
-  bool IsComplete() const { return m_complete; }   // the final response's headers arrived
+  bool IsComplete() const { return m_complete; }  // the final response's headers arrived
   long GetStatus() const { return m_status; }
   bool IsRefused() const { return m_complete && m_status >= 400; }
   std::int64_t GetContentLength() const { return m_content_length; }  // -1: none
@@ -80,7 +80,8 @@ class ResponseHeaders {
       while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
         value.remove_prefix(1);
       }
-      while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+      while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
       std::int64_t length = value.empty() ? -1 : 0;
       for (char c : value) {
         if (c < '0' || c > '9' || length > (INT64_MAX - 9) / 10) {
@@ -211,8 +212,9 @@ InetAttempt HttpSizeAttempt(const BramURLParts& parts, const std::string& url,
   ResponseHeaders headers(true);
   headers.Attach(handle);
   // The headers stop the exchange before the body; no byte of it is kept.
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION,
-                   +[](char*, std::size_t, std::size_t, void*) -> std::size_t { return 0; });
+  curl_easy_setopt(
+      handle, CURLOPT_WRITEFUNCTION,
+      +[](char*, std::size_t, std::size_t, void*) -> std::size_t { return 0; });
 
   const CURLcode code = curl_easy_perform(handle);
   if (!headers.IsComplete()) return TransferFailure(handle, code, headers);

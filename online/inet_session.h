@@ -5,9 +5,9 @@
 #include <cstdint>
 
 struct BramInetTimeouts {
-  std::uint32_t m_connect_ms = 60000;   // name lookup, connect, TLS and FTP login
-  std::uint32_t m_stall_seconds = 60;   // a transfer that moves no byte this long fails
-  std::uint32_t m_retry_wait_ms = 1000; // pause between two attempts of one call
+  std::uint32_t m_connect_ms = 60000;    // name lookup, connect, TLS and FTP login
+  std::uint32_t m_stall_seconds = 60;    // a transfer that moves no byte this long fails
+  std::uint32_t m_retry_wait_ms = 1000;  // pause between two attempts of one call
 };
 
 class BramInetInternal {

@@ -26,7 +26,8 @@
 namespace online_test {
 
 inline const std::string PYTHON = "/usr/bin/python3";
-inline const std::string FAULT_SCRIPT = std::string(OMVEL_SOURCE_DIR) + "/online/testdata/fault_servers.py";
+inline const std::string FAULT_SCRIPT =
+    std::string(OMVEL_SOURCE_DIR) + "/online/testdata/fault_servers.py";
 
 inline std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
@@ -67,7 +68,9 @@ inline std::string RunToEnd(const std::string& program, const std::string& argum
   return output;
 }
 
-inline int FreePort() { return std::atoi(RunToEnd(PYTHON, Quote(FAULT_SCRIPT) + " freeport").c_str()); }
+inline int FreePort() {
+  return std::atoi(RunToEnd(PYTHON, Quote(FAULT_SCRIPT) + " freeport").c_str());
+}
 
 // True once something accepts connections on the port (at most ~10 s).
 inline bool WaitForPort(int port) {
