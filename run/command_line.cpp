@@ -9,10 +9,10 @@
 #include <iterator>
 #include <sstream>
 
+#include "engine/patch_options.h"
 #include "foundation/child_process.h"
 #include "foundation/paths.h"
 #include "foundation/utf.h"
-#include "run/patch_options.h"
 #include "text/messages.h"
 #include "text/text_kind.h"
 

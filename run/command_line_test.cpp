@@ -6,9 +6,9 @@
 #include <fstream>
 #include <utility>
 
+#include "engine/patch_options.h"
 #include "foundation/paths.h"
 #include "foundation/paths_test_support.h"
-#include "run/patch_options.h"
 #include "text/messages.h"
 
 namespace BramPatch {

@@ -1,7 +1,10 @@
 #include "run/environment_checks.h"
 
-#include <cstdlib>
+#include <atomic>
+#include <thread>
 
+#include "engine/temp_directory.h"
+#include "foundation/database_block_api.h"
 #include "foundation/paths.h"
 #include "foundation/registry.h"
 #include "platform/file_system.h"
@@ -18,14 +21,6 @@ namespace {
 constexpr const char* DIRECTX9_RUNTIME_LIBRARY = "D3dx9_42.dll";
 
 }  // namespace
-
-std::string GetTempDirectory() {
-  for (const char* name : {"TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
-  }
-  return "/tmp";
-}
 
 bool IsOldWindowsXp(const std::optional<OS::WindowsVersion>& version) {
   return version && version->major == 5 && version->minor == 1 && version->servicePackMajor < 3;
@@ -46,7 +41,7 @@ bool GetFreeDiskSpace(OS::SystemInfo& system, const std::string& path, std::uint
 bool CheckDiskSpace(OS::SystemInfo& system, unsigned megabytes, const std::string& installPath,
                     std::string* tempDirectory) {
   PostText(TEXT_KIND_NORMAL, LoadMessage(MSG_CHECKING_DISK_SPACE));
-  const std::string temp = GetTempDirectory();
+  const std::string temp = TemporaryDirectory();
   *tempDirectory = temp;
   const std::uint64_t required = static_cast<std::uint64_t>(megabytes) * 1048576u;
 
@@ -78,12 +73,44 @@ bool CheckWriteAccess(const std::string& installPath) {
     return false;
   }
   writable.Close();
-  if (!MakeDirectory(GetTempDirectory())) return false;
+  if (!MakeDirectory(TemporaryDirectory())) return false;
   std::string executable = JoinPath(installPath, "bin/Kestro.exe");
   NormalizeSeparators(executable);
   if (!FileExists(executable)) return true;
   // Fails for a running product (ETXTBSY), a read-only file or missing rights.
   return OS::ProbeWritable(executable);
+}
+
+}  // namespace BramPatch
+
+namespace BramPatch {
+namespace {
+
+std::atomic<bool> g_databaseHeld{false};
+
+}  // namespace
+
+bool CheckFilesInUse(const std::string& installPath, int attempts,
+                     std::chrono::milliseconds pause) {
+  std::string database = JoinPath(installPath, "assets.tdx");
+  NormalizeSeparators(database);
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (OpenDatabaseBlock(database, false)) {
+      if (GetAttachCount() == 1 && TakeExclusive()) {
+        g_databaseHeld = true;
+        return true;
+      }
+      CloseDatabaseBlock();
+    }
+    std::this_thread::sleep_for(pause);
+  }
+  return false;
+}
+
+void ReleaseAssetDatabase() {
+  if (!g_databaseHeld.exchange(false)) return;
+  ReleaseExclusive();
+  CloseDatabaseBlock();
 }
 
 }  // namespace BramPatch

@@ -3,6 +3,7 @@
 // start-up uses the write-access check to decide on an elevated relaunch.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,14 +18,21 @@ namespace BramPatch {
 // Free space a run needs, in MB of 1048576 bytes.
 inline constexpr unsigned PATCH_REQUIRED_DISK_MB = 4096;
 
-// The run's temporary directory T: TEMP, else TMPDIR, else "/tmp".
-std::string GetTempDirectory();
-
 // The write-access check: the maker's registry key HKEY_LOCAL_MACHINE\Software\Omvel
 // can be opened for writing (it is created first when missing), T can be made,
 // and the product executable "bin/Kestro.exe", when present, can be opened for
 // writing (a running product cannot).
 bool CheckWriteAccess(const std::string& installPath);
+
+// The files-in-use check: up to `attempts` tries, `pause` apart, to attach to
+// the ownership block of the installation's "assets.tdx" as its only holder
+// and take it exclusively. True when this process now holds the database;
+// it keeps it until the rebuild releases it (ReleaseAssetDatabase).
+bool CheckFilesInUse(const std::string& installPath, int attempts = 5,
+                     std::chrono::milliseconds pause = std::chrono::milliseconds(2000));
+
+// Lets go of the database that CheckFilesInUse took; nothing when none is held.
+void ReleaseAssetDatabase();
 
 // The Windows XP gate: XP (5.1) before service pack 3. No Windows version
 // (any other system) passes.

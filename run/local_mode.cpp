@@ -1,11 +1,12 @@
 #include "run/local_mode.h"
 
 #include "engine/package_reader.h"
+#include "engine/patch_options.h"
+#include "engine/temp_directory.h"
 #include "foundation/paths.h"
 #include "run/environment_checks.h"
 #include "run/install_locator.h"
 #include "run/patch_messaging.h"
-#include "run/patch_options.h"
 #include "run/patch_view.h"
 #include "text/message_format.h"
 #include "text/message_ids.h"
@@ -107,7 +108,7 @@ bool RunLocalMode(PatchOptions& options, PatchPackage& package, PatchInstaller& 
 }
 
 bool ApplyLocalStep(PatchOptions& options, PatchPackage& package, PatchInstaller& installer) {
-  const std::string temp = GetTempDirectory();
+  const std::string temp = TemporaryDirectory();
   if (!MakeDirectory(temp)) {
     PostText(TEXT_KIND_ERROR, LoadMessage(MSG_CANNOT_CREATE_TEMP_FILE));
     return false;

@@ -4,22 +4,12 @@
 
 #include <string>
 
-#include "foundation/bram_result.h"
+#include "engine/patch_installer.h"
 
 namespace BramPatch {
 
 class PatchOptions;
 class PatchPackage;
-
-// What a run does with one patch archive and at its end; the patch worker
-// provides it.
-class PatchInstaller {
- public:
-  virtual ~PatchInstaller() = default;
-  // Unpacks and applies one archive; 0 on success. Posts its own messages.
-  virtual BramResult InstallPatchArchive(const std::string& archivePath) = 0;
-  virtual void RebuildAssetDatabase() = 0;
-};
 
 // The package reader of the running executable, one per process.
 PatchPackage& GetLocalPackage();

@@ -9,9 +9,9 @@
 #include "engine/archive_writer.h"
 #include "engine/package_reader.h"
 #include "engine/package_writer.h"
+#include "engine/patch_options.h"
 #include "foundation/paths_test_support.h"
 #include "kit/file_checksum.h"
-#include "run/patch_options.h"
 #include "run/run_test_support.h"
 #include "text/messages.h"
 

@@ -1,9 +1,9 @@
 #include "run/patch_run.h"
 
+#include "engine/patch_options.h"
 #include "platform/system_info.h"
 #include "run/environment_checks.h"
 #include "run/patch_messaging.h"
-#include "run/patch_options.h"
 #include "run/patch_view.h"
 #include "text/message_format.h"
 #include "text/message_ids.h"
