@@ -1,4 +1,4 @@
-#include "run/patch_options.h"
+#include "engine/patch_options.h"
 
 #include <gtest/gtest.h>
 

@@ -36,3 +36,11 @@ void PostPatchInstalled() {
 void SetCurrentWorkerDestroyFlag(const std::atomic<bool>* flag) { g_workerDestroying.store(flag); }
 
 }  // namespace BramPatch
+
+namespace BramPatch {
+
+void ClearCurrentWorkerDestroyFlag(const std::atomic<bool>* flag) {
+  g_workerDestroying.compare_exchange_strong(flag, nullptr);
+}
+
+}  // namespace BramPatch

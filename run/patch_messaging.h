@@ -33,5 +33,8 @@ void PostPatchInstalled();
 // The current worker publishes its destroy request here; KeepGoing reads it.
 // REQUIRES: flag (if not null) stays valid while it is registered.
 void SetCurrentWorkerDestroyFlag(const std::atomic<bool>* flag);
+// Unregisters flag when it is still the registered one (a newer worker's
+// flag stays).
+void ClearCurrentWorkerDestroyFlag(const std::atomic<bool>* flag);
 
 }  // namespace BramPatch

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "run/patch_options.h"
+#include "engine/patch_options.h"
 #include "run/run_test_support.h"
 #include "text/messages.h"
 
