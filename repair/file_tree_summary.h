@@ -81,7 +81,8 @@ class FileTreeSummary {
 
   // Refreshes the entry of `key` from the file named by `full_key`. A
   // checksum of 0 means "compute it, or keep the stored one while the file's
-  // time is unchanged"; any other value is stored as given and also gives
+  // time is unchanged" (a stored 0, "unreadable", is never kept); any other
+  // value is stored as given and also gives
   // every other segment of the file (path#000, #001, ... up to the first
   // absent index) the file's time, since writing one segment changes the
   // time of a file whose other checksums stay valid. The entry is marked
