@@ -65,6 +65,10 @@ bool PatchArchiveReader::ReadEntryName(ArchiveEntry* entry) {
   m_nameArea.resize(ARCHIVE_NAME_AREA);
   BramDataBufferMemoryStatic area(m_nameArea.data(), ARCHIVE_NAME_AREA);
   BramResult result = BramUtil::DecompressData(area, *m_file);
+  if (area.GetPosition() == ARCHIVE_NAME_AREA) {
+    return Fail("entry name at offset " + std::to_string(at) + " is longer than " +
+                std::to_string(ARCHIVE_MAX_NAME_UNITS) + " characters");
+  }
   if (result != BRAMRESULT_OK) {
     return Fail("damaged or truncated entry name at offset " + std::to_string(at) + " (result " +
                 std::to_string(result) + ")");

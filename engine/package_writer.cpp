@@ -60,6 +60,10 @@ bool WritePackage(const std::string& executable_path, const std::vector<PackageI
     *error = "cannot read " + executable_path;
     return false;
   }
+  if (!BramDataBufferFile(executable_path, BRAMFILE_MODE_READ).IsOpen()) {
+    *error = "cannot read " + executable_path;
+    return false;
+  }
   PatchPackage existing;
   if (existing.OpenPackage(executable_path) == BRAMRESULT_OK) image = existing.GetHeaderOffset();
 

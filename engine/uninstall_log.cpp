@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -171,7 +172,10 @@ bool UpdateUninstallLog(const std::string& install_dir, const std::string& patch
       Post(post_message, 2, error);
       return false;
     }
-    records += BuildDeleteFileRecord(Utf8ToNarrow(JoinPath(install_dir, relative)));
+    // The record names the file as this system spells its path.
+    std::string full = JoinPath(install_dir, relative);
+    NormalizeSeparators(full);
+    records += BuildDeleteFileRecord(Utf8ToNarrow(full));
   }
 
   std::string header;
@@ -222,8 +226,11 @@ bool UpdateUninstallLog(const std::string& install_dir, const std::string& patch
   StoreLe(&header, UNINSTALL_LOG_HEADER_CRC,
           Crc32(std::string_view(header).substr(0, UNINSTALL_LOG_HEADER_CRC)), 4);
 
+  // Created exclusively, so that a stale file or link in its place is never
+  // followed; a stale regular file or link is removed first.
   std::string temp_path = JoinPath(install_dir, UNINSTALL_LOG_TEMP_NAME);
-  FileHandle temp = OpenFile(temp_path, "w+b");
+  DeletePath(temp_path);
+  FileHandle temp = OpenFile(temp_path, "w+bx");
   if (!temp) {
     LogPrintf("UpdateUninstallLog> cannot create %s", temp_path.c_str());
     return false;
@@ -239,6 +246,14 @@ bool UpdateUninstallLog(const std::string& install_dir, const std::string& patch
     DeletePath(temp_path);
     return false;
   }
+  // The new log keeps the old one's permissions.
+  std::string native_temp = temp_path;
+  std::string native_log = log_path;
+  NormalizeSeparators(native_temp);
+  NormalizeSeparators(native_log);
+  std::error_code ignored;
+  std::filesystem::permissions(native_temp,
+                               std::filesystem::status(native_log, ignored).permissions(), ignored);
   if (!ReplaceFileAtomically(temp_path, log_path)) {
     LogPrintf("UpdateUninstallLog> cannot rename %s over %s", temp_path.c_str(), log_path.c_str());
   }

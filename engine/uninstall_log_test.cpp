@@ -203,7 +203,7 @@ TEST_F(UninstallLogTest, PathsAreWrittenInTheNarrowForm) {
   SetAdded({"caf\xC3\xA9\\\xE2\x80\x9Cq\xE2\x80\x9D.txt"});  // café\“q”.txt
   ASSERT_TRUE(Update());
   ParsedLog parsed = ParseLog(ReadTextFile(LogPath()));
-  std::string expected = m_install.path() + "/caf?\\\x93q\x94.txt";
+  std::string expected = m_install.path() + "/caf?/\x93q\x94.txt";
   EXPECT_NE(parsed.m_data.find(expected + "\xFF"), std::string::npos);
 }
 
@@ -215,7 +215,7 @@ TEST_F(UninstallLogTest, OverflowSplitsIntoValidBlocks) {
   std::string records;
   for (int i = 0; i < 300; ++i) {
     added.push_back("dir\\file" + std::to_string(i) + ".dat");
-    records += BuildDeleteFileRecord(m_install.path() + "/" + added.back());
+    records += BuildDeleteFileRecord(m_install.path() + "/dir/file" + std::to_string(i) + ".dat");
   }
   SetAdded(added);
   ASSERT_TRUE(Update());
@@ -282,6 +282,21 @@ TEST_F(UninstallLogTest, TemporaryFileThatCannotBeCreatedFails) {
   SetAdded({"a.txt"});
   EXPECT_FALSE(Update());
   EXPECT_EQ(ReadTextFile(LogPath()), log);
+}
+
+TEST_F(UninstallLogTest, StaleTemporaryLinkIsNotFollowedAndPermissionsStay) {
+  WriteTextFile(LogPath(), BuildLog(RecordData(500), 1, 0));
+  std::filesystem::permissions(
+      LogPath(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  WriteTextFile(m_patch.Sub("victim.txt"), "keep me");
+  std::filesystem::create_symlink(m_patch.Sub("victim.txt"), TempPath());
+  SetAdded({"a.txt"});
+  ASSERT_TRUE(Update());
+  EXPECT_EQ(ReadTextFile(m_patch.Sub("victim.txt")), "keep me");
+  EXPECT_EQ(ParseLog(ReadTextFile(LogPath())).m_records, 2u);
+  EXPECT_EQ(std::filesystem::status(LogPath()).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_FALSE(std::filesystem::is_symlink(LogPath()));
 }
 
 TEST_F(UninstallLogTest, UnsafeAddedPathFailsAndIsPosted) {
