@@ -2,10 +2,13 @@
 // self-contained packages. See `omvel-patchkit --help`.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 
 #include "foundation/log.h"
+#include "platform/process_directory.h"
 #include "tools/patchkit_commands.h"
+#include "tools/patchkit_sample.h"
 
 namespace {
 
@@ -93,6 +96,15 @@ int main(int argc, char** argv) {
   extract->add_option("SOURCE", source, "the source build of the record")->required();
   extract->add_option("OUTPUT", output, "the archive file to write")->required();
 
+  std::string build;
+  bool register_sample = false;
+  CLI::App* sample = app.add_subcommand(
+      "sample", "Write a sample installation of build N into DIR (missing or empty).");
+  sample->add_option("DIR", directory, "the folder to write")->required();
+  sample->add_option("--build", build, "the build, from 100 to 999")->required();
+  sample->add_flag("--register", register_sample,
+                   "register DIR as the product's installation (OMVEL_REGISTRY)");
+
   if (std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
     std::cerr << PATCHKIT_NAME << ": unknown command \"" << unknown << "\" (see " << PATCHKIT_NAME
               << " --help)\n";
@@ -123,6 +135,13 @@ int main(int argc, char** argv) {
       args.push_back({r.at(0), r.at(1), r.at(2), r.at(3), r.at(4)});
     }
     return Report(BramPatch::RunPackageCreate(executable, output, args, std::cout, &error), error);
+  }
+  if (sample->parsed()) {
+    const std::string programs =
+        std::filesystem::path(OS::GetExecutablePath()).parent_path().string();
+    return Report(BramPatch::RunSample(directory, build, register_sample, programs, std::cout,
+                                       &error),
+                  error);
   }
   if (list_package->parsed()) {
     return Report(BramPatch::RunPackageList(package, std::cout, &error), error);
