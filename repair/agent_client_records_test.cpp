@@ -121,11 +121,16 @@ TEST(BramAgentClientRecords, ExcludedFilesAndLinksAreNeverWrittenThrough) {
   ScopedTempDir root;
   WriteTree(root.path(), {{"unins000.exe", "mine"}, {"real.txt", "real"}});
   std::filesystem::create_symlink(root.Sub("real.txt"), root.Sub("alias.txt"));
+  WriteFileAt(root.Sub("sub/unins000.exe"), "a folder's file");
+  // Only the root's uninstaller is excluded; a key may use '/' as well.
   const RunOutcome outcome =
-      RunScripted(root.path(), ServeRecords(2, DataRecord("unins000.exe#000", "theirs") +
-                                                   DataRecord("alias.txt#000", "new")));
+      RunScripted(root.path(), ServeRecords(3, DataRecord("unins000.exe#000", "theirs") +
+                                                   DataRecord("alias.txt#000", "new") +
+                                                   DataRecord("sub/unins000.exe#000", "repaired")));
   EXPECT_TRUE(outcome.succeeded);
-  EXPECT_EQ(outcome.received, 2u);
+  EXPECT_EQ(outcome.received, 3u);
+  EXPECT_EQ(ReadTextFile(root.Sub("sub/unins000.exe")), "repaired");
+  EXPECT_EQ(SavedKeys(root.path()).count("sub\\unins000.exe#000"), 1u);
   EXPECT_EQ(ReadTextFile(root.Sub("unins000.exe")), "mine");
   EXPECT_EQ(ReadTextFile(root.Sub("real.txt")), "real");
   EXPECT_FALSE(std::filesystem::is_symlink(root.Sub("alias.txt")));
@@ -178,6 +183,19 @@ TEST(BramAgentClientRecords, HostileOrBrokenRecordsFailTheRunAndWriteNothing) {
     EXPECT_FALSE(std::filesystem::exists(root.Sub("../evil.txt"))) << c.name;
   }
   EXPECT_FALSE(std::filesystem::exists("/tmp/evil.txt"));
+}
+
+TEST(BramAgentClientRecords, WriteFailureOfTheLastSegmentFailsTheRun) {
+  ScopedTempDir root;
+  WriteTree(root.path(), {{"a.txt", "a"}});
+  std::filesystem::create_directory(root.Sub("folder"));  // a file cannot be written there
+  const RunOutcome outcome = RunScripted(
+      root.path(),
+      ServeRecords(2, DataRecord("a.txt#000", "new a") + DataRecord("folder#000", "x")));
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_EQ(outcome.stage, REPAIR_STAGE_RECEIVING);
+  EXPECT_EQ(outcome.error, BRAMRESULT_TRANSFER_FAILED);
+  EXPECT_EQ(ReadTextFile(root.Sub("a.txt")), "new a");  // the segment before it stays written
 }
 
 TEST(BramAgentClientRecords, GreetingOtherThanSixFailsInStage3) {

@@ -137,7 +137,10 @@ bool BramAgentClientTask::ReceiveFile(BramAgentClient& client) {
   if (result == BRAMRESULT_OK) result = ReadU32(connection, &checksum);
   if (result == BRAMRESULT_OK) result = ReadU32(connection, &length);
   if (result != BRAMRESULT_OK) return failed(result);
-  const std::string key = Utf16ToUtf8(LeBytesToUtf16(raw_key));
+  // Keys separate components with '\'; a '/' is taken as one too, so that
+  // exclusions and the summary see the key in its one form.
+  std::string key = Utf16ToUtf8(LeBytesToUtf16(raw_key));
+  NormalizeSeparators(key, '\\');
   const bool compressed = flag != 0;
 
   if ((checksum == 0 && (compressed || length > 0)) || (compressed && length == 0)) {
