@@ -139,9 +139,9 @@ int main(int argc, char** argv) {
   if (sample->parsed()) {
     const std::string programs =
         std::filesystem::path(OS::GetExecutablePath()).parent_path().string();
-    return Report(BramPatch::RunSample(directory, build, register_sample, programs, std::cout,
-                                       &error),
-                  error);
+    return Report(
+        BramPatch::RunSample(directory, build, register_sample, programs, std::cout, &error),
+        error);
   }
   if (list_package->parsed()) {
     return Report(BramPatch::RunPackageList(package, std::cout, &error), error);
