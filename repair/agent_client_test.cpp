@@ -135,3 +135,48 @@ TEST(BramAgentClient, ServerStopsCleanlyOnSigterm) {
   EXPECT_EQ(server.ExitCode(), 0);
   EXPECT_TRUE(server.WaitForOutput(std::regex("stopped")));
 }
+
+TEST(BramAgentClient, ServerRepairsSeveralClientsAtOnce) {
+  ScopedTempDir reference;
+  const Tree build = ReferenceBuild();
+  WriteTree(reference.path(), build);
+  RepairServerProcess server(reference.path());
+  ASSERT_TRUE(server.IsListening()) << server.Output();
+
+  ScopedTempDir installed[3];
+  BramAgentClient clients[3];
+  for (int i = 0; i < 3; ++i) {
+    Tree damaged = build;
+    damaged["bin/Kestro.exe"][i * SEGMENT_SIZE + 5] ^= 1;
+    damaged.erase("data/readme.txt");
+    WriteTree(installed[i].path(), damaged);
+    Configure(clients[i], installed[i].path(), server.Address());
+  }
+  for (BramAgentClient& client : clients) client.Start();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(WaitForClient(clients[i]));
+    EXPECT_TRUE(clients[i].Succeeded()) << i;
+    EXPECT_EQ(clients[i].GetTotalCount(), 2u) << i;
+    Tree repaired = ReadTree(installed[i].path());
+    repaired.erase("repair.cks");
+    EXPECT_TRUE(repaired == build) << i;
+  }
+}
+
+TEST(BramAgentClient, ServerServesTheReferenceAsItIsNow) {
+  ScopedTempDir reference;
+  ScopedTempDir installed;
+  WriteTree(reference.path(), {{"a.txt", "first build"}});
+  WriteTree(installed.path(), {{"a.txt", "first build"}});
+  RepairServerProcess server(reference.path());
+  ASSERT_TRUE(server.IsListening()) << server.Output();
+  EXPECT_EQ(RunRepair(installed.path(), server.Address()).total, 0u);
+
+  WriteTree(reference.path(), {{"a.txt", "second build"}, {"new.txt", "new"}});
+  ShiftFileTime(reference.Sub("a.txt"), 10);  // even within the second of the first scan
+  const RunOutcome outcome = RunRepair(installed.path(), server.Address());
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_EQ(outcome.total, 2u);
+  EXPECT_EQ(ReadTextFile(installed.Sub("a.txt")), "second build");
+  EXPECT_EQ(ReadTextFile(installed.Sub("new.txt")), "new");
+}
