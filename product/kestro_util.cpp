@@ -90,11 +90,14 @@ int ListBuilds(const std::string& install_root, const std::string& list_path, st
   if (in.bad()) return Fail(err, KESTRO_UTIL_EXIT_FAILURE, "cannot read " + builds_path);
   if (list.empty()) return Fail(err, KESTRO_UTIL_EXIT_FAILURE, builds_path + " lists no build");
 
-  std::ofstream out(list_path, std::ios::binary | std::ios::trunc);
+  // Either separator, as everywhere in the product and the patcher.
+  std::string native = list_path;
+  NormalizeSeparators(native);
+  std::ofstream out(native, std::ios::binary | std::ios::trunc);
   out << list;
   out.close();
   if (!out) {
-    DeletePath(list_path);
+    DeletePath(native);
     return Fail(err, KESTRO_UTIL_EXIT_FAILURE, "cannot write " + list_path);
   }
   return KESTRO_UTIL_EXIT_OK;

@@ -5,7 +5,8 @@
 //   KestroUtil.exe listbuilds PATH
 //       Writes the builds the installation may be at, read from
 //       bin/builds.txt (one build per line, the current build first), to
-//       PATH, each followed by a comma: "100,101,".
+//       PATH ('\' or '/' between its components), each followed by a
+//       comma: "100,101,".
 //   KestroUtil.exe repairdatabase patcher [--fast]
 //       Takes the asset database "assets.tdx" through its ownership block
 //       (waiting while another program holds it), rebuilds it as the index

@@ -123,6 +123,12 @@ TEST_F(KestroUtilTest, ListBuildsWritesEachBuildFollowedByAComma) {
       EXPECT_EQ(run.m_output, "");
     }
   }
+  // The patcher joins the list path with '\'.
+  WriteTextFile(Root() + "/bin/builds.txt", "103\n104\n");
+  UtilRun joined = Run({"listbuilds", m_dir.Sub("list folder\\joined.txt")});
+  EXPECT_EQ(joined.m_exit, 0) << joined.m_output;
+  EXPECT_EQ(ReadTextFile(m_dir.Sub("list folder/joined.txt")), "103,104,");
+
   // A list file that cannot be created.
   WriteTextFile(Root() + "/bin/builds.txt", "100\n");
   UtilRun run = Run({"listbuilds", m_dir.Sub("no such folder/list.txt")});
