@@ -8,6 +8,7 @@
 #include "foundation/log.h"
 #include "platform/process_directory.h"
 #include "tools/patchkit_commands.h"
+#include "tools/patchkit_release.h"
 #include "tools/patchkit_sample.h"
 
 namespace {
@@ -105,6 +106,20 @@ int main(int argc, char** argv) {
   sample->add_flag("--register", register_sample,
                    "register DIR as the product's installation (OMVEL_REGISTRY)");
 
+  std::vector<std::string> builds;
+  CLI::App* release = app.add_subcommand(
+      "release",
+      "Make the patch archives from each build to the next and their patches.txt in --out DIR.");
+  release
+      ->add_option("BUILD", builds,
+                   "two or more build trees, oldest first, each in a folder named after its build")
+      ->expected(2, -1)
+      ->required();
+  release
+      ->add_option("--out", output,
+                   "the folder to serve (created when missing; archives and patches.txt replaced)")
+      ->required();
+
   if (std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
     std::cerr << PATCHKIT_NAME << ": unknown command \"" << unknown << "\" (see " << PATCHKIT_NAME
               << " --help)\n";
@@ -142,6 +157,9 @@ int main(int argc, char** argv) {
     return Report(
         BramPatch::RunSample(directory, build, register_sample, programs, std::cout, &error),
         error);
+  }
+  if (release->parsed()) {
+    return Report(BramPatch::RunRelease(builds, output, std::cout, &error), error);
   }
   if (list_package->parsed()) {
     return Report(BramPatch::RunPackageList(package, std::cout, &error), error);
