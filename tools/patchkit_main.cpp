@@ -7,6 +7,7 @@
 
 #include "foundation/log.h"
 #include "platform/process_directory.h"
+#include "tools/patch_author.h"
 #include "tools/patchkit_commands.h"
 #include "tools/patchkit_release.h"
 #include "tools/patchkit_sample.h"
@@ -120,6 +121,15 @@ int main(int argc, char** argv) {
                    "the folder to serve (created when missing; archives and patches.txt replaced)")
       ->required();
 
+  std::string old_build;
+  std::string new_build;
+  CLI::App* make = app.add_subcommand(
+      "make", "Write the patch archive that brings OLD_DIR's build to NEW_DIR's.");
+  make->add_option("OLD_DIR", old_build, "the build installations have now")->required();
+  make->add_option("NEW_DIR", new_build, "the build they are patched to")->required();
+  make->add_option("ARCHIVE", archive, "the archive to write (replaced when present)")
+      ->required();
+
   if (std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
     std::cerr << PATCHKIT_NAME << ": unknown command \"" << unknown << "\" (see " << PATCHKIT_NAME
               << " --help)\n";
@@ -157,6 +167,9 @@ int main(int argc, char** argv) {
     return Report(
         BramPatch::RunSample(directory, build, register_sample, programs, std::cout, &error),
         error);
+  }
+  if (make->parsed()) {
+    return Report(BramPatch::RunMake(old_build, new_build, archive, std::cout, &error), error);
   }
   if (release->parsed()) {
     return Report(BramPatch::RunRelease(builds, output, std::cout, &error), error);
