@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/checksum_prefetch.h"
 #include "engine/manifest.h"
 #include "engine/patch_callbacks.h"
 #include "engine/patch_commands.h"
@@ -81,7 +82,9 @@ class PatchRun {
   bool AddFiles();
   bool DeleteFiles();
   bool PatchFiles();
-  bool PatchOne(const PlannedEntry& planned, const std::string& tool_folder);
+  bool IsArchiveMode(const PlannedEntry& planned, const std::string& tool_folder);
+  bool PatchOne(const PlannedEntry& planned, const PlannedEntry* next,
+                const std::string& tool_folder, ChecksumPrefetcher& prefetch);
 
   void FinishAddedFiles(bool success);
   void FinishDeletedFiles(bool success);
@@ -249,6 +252,11 @@ bool PatchRun::AddFiles() {
     }
     // A file that is already there is kept as a backup until the end.
     UndoRecord record{planned.m_target, ""};
+    if (m_backups.count(planned.m_target) != 0) {
+      Post(TEXT_KIND_ERROR, FillPatchText(FIXED_BACKUP_FAILED, {planned.m_target}));
+      Post(TEXT_KIND_NORMAL, FIXED_FAILED_ADDING + planned.m_entry.m_path + FIXED_ELLIPSIS);
+      return false;
+    }
     if (m_fs.FileExists(planned.m_target)) {
       const std::string backup = planned.m_target + PATCH_BACKUP_SUFFIX;
       if (!TakeBackup(planned.m_target, backup)) {
@@ -283,7 +291,7 @@ bool PatchRun::DeleteFiles() {
     if (!KeepGoing()) return false;
     const std::string& target = planned.m_target;
     const std::string backup = target + PATCH_BACKUP_SUFFIX;
-    if (m_backups.count(backup) != 0) {
+    if (m_backups.count(backup) != 0 || m_backups.count(target) != 0) {
       Post(TEXT_KIND_ERROR, FillPatchText(FIXED_BACKUP_FAILED, {backup}));
       return false;
     }
@@ -309,24 +317,42 @@ bool PatchRun::DeleteFiles() {
 
 bool PatchRun::PatchFiles() {
   const std::string tool_folder = PatchToolFolder(m_installDir);
-  for (const PlannedEntry& planned : m_patched) {
+  ChecksumPrefetcher prefetch(m_fs);
+  for (std::size_t i = 0; i < m_patched.size(); ++i) {
     if (!KeepGoing()) return false;
-    if (!PatchOne(planned, tool_folder)) return false;
+    const PlannedEntry* next = i + 1 < m_patched.size() ? &m_patched[i + 1] : nullptr;
+    if (!PatchOne(m_patched[i], next, tool_folder, prefetch)) return false;
   }
   return true;
 }
 
-bool PatchRun::PatchOne(const PlannedEntry& planned, const std::string& tool_folder) {
+bool PatchRun::IsArchiveMode(const PlannedEntry& planned, const std::string& tool_folder) {
+  return !planned.m_archiveDiff.empty() && m_fs.FileExists(tool_folder + PATCH_ARCHIVE_TOOL);
+}
+
+// `next` (or null) is the entry after this one: its checksum is computed
+// while the tool runs for this one.
+bool PatchRun::PatchOne(const PlannedEntry& planned, const PlannedEntry* next,
+                        const std::string& tool_folder, ChecksumPrefetcher& prefetch) {
   const std::string& target = planned.m_target;
   const std::string backup = target + PATCH_BACKUP_SUFFIX;
-  const bool archive_mode =
-      !planned.m_archiveDiff.empty() && m_fs.FileExists(tool_folder + PATCH_ARCHIVE_TOOL);
+  const bool archive_mode = IsArchiveMode(planned, tool_folder);
   const std::string& diff = archive_mode ? planned.m_archiveDiff : planned.m_data;
+
+  // A file that is one of this call's backups is never written.
+  if (m_backups.count(target) != 0) {
+    Post(TEXT_KIND_ERROR, FillPatchText(FIXED_BACKUP_FAILED, {backup}));
+    return false;
+  }
 
   // The archive tool checks its input itself.
   if (!archive_mode) {
     std::string checksum;
-    if (!m_fs.ComputeChecksum(target, &checksum)) {
+    bool computed = false;
+    if (!prefetch.Take(target, &computed, &checksum)) {
+      computed = m_fs.ComputeChecksum(target, &checksum);
+    }
+    if (!computed) {
       Post(TEXT_KIND_ERROR, FIXED_FAILED_CHECKSUM_EXISTING + target);
       return false;
     }
@@ -352,6 +378,11 @@ bool PatchRun::PatchOne(const PlannedEntry& planned, const std::string& tool_fol
     return false;
   }
 
+  // The tool writes only this target; any other next target stays as it is
+  // meanwhile.
+  if (next != nullptr && next->m_target != target && !IsArchiveMode(*next, tool_folder)) {
+    prefetch.Start(next->m_target);
+  }
   const PatchToolCommand command =
       MakePatchToolCommand(tool_folder, archive_mode, backup, diff, target);
   const PatchToolResult result = m_fs.RunTool(tool_folder, command.m_executable,

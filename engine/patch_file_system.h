@@ -35,7 +35,8 @@ class PatchFileSystem {
   virtual bool DeleteFile(const std::string& path) = 0;
   // Removes a directory only when it is empty.
   virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
-  // The 32-digit lowercase MD5 text of the file's contents.
+  // The 32-digit lowercase MD5 text of the file's contents. Unlike the
+  // other calls, it may run on a second thread beside them.
   virtual bool ComputeChecksum(const std::string& path, std::string* checksum) = 0;
   // Gives `to` the permission bits of `from`.
   virtual bool CopyPermissions(const std::string& from, const std::string& to) = 0;
@@ -47,7 +48,7 @@ class PatchFileSystem {
 };
 
 // The real file system and child processes. Stateless; one instance may
-// serve several threads.
+// serve several threads at once.
 PatchFileSystem& RealPatchFileSystem();
 
 class PatchFileSystemWrapper : public PatchFileSystem {
