@@ -127,8 +127,7 @@ int main(int argc, char** argv) {
       "make", "Write the patch archive that brings OLD_DIR's build to NEW_DIR's.");
   make->add_option("OLD_DIR", old_build, "the build installations have now")->required();
   make->add_option("NEW_DIR", new_build, "the build they are patched to")->required();
-  make->add_option("ARCHIVE", archive, "the archive to write (replaced when present)")
-      ->required();
+  make->add_option("ARCHIVE", archive, "the archive to write (replaced when present)")->required();
 
   if (std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
     std::cerr << PATCHKIT_NAME << ": unknown command \"" << unknown << "\" (see " << PATCHKIT_NAME
