@@ -339,17 +339,26 @@ TEST_F(DownloadModeTest, CancelDuringTheDownloadKeepsTheInstalledPatches) {
   EXPECT_EQ(run.options.GetCurrentVersion(), "101");
 }
 
+// Through the window's flag, or through the engine's keep-going predicate
+// (a worker destroyed with its window).
 TEST_F(DownloadModeTest, CancelWhileSearchingStopsAtTheFirstServer) {
   PublishChain(m_nginx);
-  LoopRun run(m_downloads);
-  run.hooks.m_cancel_requested = [] { return true; };
-  run.options.AddServer(m_nginx.Url(""));
-  run.options.AddServer(m_nginx.TlsUrl(""));
-  run.options.SetCurrentVersion("100");
-  EXPECT_FALSE(run.Run());
-  EXPECT_EQ(run.texts.m_texts,
-            (std::vector<Posted>{
-                SEARCHING, {0, "Unable to download patch file: " + m_nginx.Url("patches.txt")}}));
+  for (const bool through_keep_going : {false, true}) {
+    SCOPED_TRACE(through_keep_going);
+    LoopRun run(m_downloads);
+    if (through_keep_going) {
+      run.texts.SetKeepGoing([] { return false; });
+    } else {
+      run.hooks.m_cancel_requested = [] { return true; };
+    }
+    run.options.AddServer(m_nginx.Url(""));
+    run.options.AddServer(m_nginx.TlsUrl(""));
+    run.options.SetCurrentVersion("100");
+    EXPECT_FALSE(run.Run());
+    EXPECT_EQ(run.texts.m_texts,
+              (std::vector<Posted>{
+                  SEARCHING, {0, "Unable to download patch file: " + m_nginx.Url("patches.txt")}}));
+  }
 }
 
 TEST_F(DownloadModeTest, UnusableDownloadFolderOrFile) {

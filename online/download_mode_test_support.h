@@ -30,10 +30,13 @@ inline void PrintTo(const Posted& posted, std::ostream* out) {
 // destruction. The worker's thread is the only poster in these tests.
 class TextRecorder {
  public:
-  TextRecorder() {
-    BramPatch::SetPatchCallbacks({}, {}, [this](int kind, const std::string& text) {
-      m_texts.push_back({kind, text});
-    });
+  TextRecorder() { SetKeepGoing({}); }
+  // Registers `keep_going` as the engine's keep-going predicate as well.
+  void SetKeepGoing(BramPatch::PatchKeepGoing keep_going) {
+    BramPatch::SetPatchCallbacks({}, std::move(keep_going),
+                                 [this](int kind, const std::string& text) {
+                                   m_texts.push_back({kind, text});
+                                 });
   }
   ~TextRecorder() { BramPatch::SetPatchCallbacks({}, {}, {}); }
   TextRecorder(const TextRecorder&) = delete;
