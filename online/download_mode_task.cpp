@@ -131,7 +131,10 @@ bool PatchDownloadTask::DownloadPatch(const std::string& url, const std::string&
         "announced; downloading it afresh",
         path.c_str(), static_cast<unsigned long long>(file.GetSize()),
         static_cast<unsigned long long>(announced));
-    file.SetSize(0);
+    if (file.SetSize(0) != BRAMRESULT_OK) {
+      PostDownloadText(TEXT_KIND_ERROR, FIXED_CANNOT_OPEN_PATCH_FOR_WRITING + path);
+      return false;
+    }
   }
 
   ActiveBuffer active(file);
