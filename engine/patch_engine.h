@@ -24,6 +24,17 @@ class PatchFileSystem;
 // back, which has been posted. A manifest that cannot be read, is cut short
 // or names an unsafe path fails the call before anything changes.
 //
+// Beyond the undo records of each phase:
+//  - a file the add phase replaces is kept as a ".pbk" backup too, and put
+//    back by a rollback;
+//  - a rollback undoes the changes from the last to the first, removes the
+//    folders the call created (as far as they are empty again), and posts
+//    every backup it cannot put back;
+//  - no entry replaces or writes over a backup this call has made;
+//  - a tool that has not ended after PATCH_TOOL_TIME_LIMIT_MS is stopped
+//    and its entry fails;
+//  - patched files keep the permission bits of the files they replace.
+//
 // REQUIRES: one call at a time for one installation.
 bool ApplyPatchDirectory(const std::string& install_dir, const std::string& patch_dir,
                          const std::string& last_file_name);
