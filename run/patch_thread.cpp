@@ -15,6 +15,7 @@
 #include "run/patch_run.h"
 #include "run/patch_view.h"
 #include "run/patching_flag.h"
+#include "run/repair_mode.h"
 #include "text/message_ids.h"
 #include "text/messages.h"
 #include "text/text_kind.h"
@@ -64,7 +65,7 @@ void PatchThread::ReportWideText(int kind, std::string text) { PostText(kind, te
 
 int PatchThread::GuardedEntry() {
   ModeRoutines modes;
-  modes.repair = [](const std::string&) { return ModeMissing("Repair"); };
+  modes.repair = [this](const std::string&) { return RunRepairMode(m_options); };
   modes.local = [this](const std::string& tempDirectory) {
     m_tempDirectory = tempDirectory;
     return RunLocalMode(m_options, GetLocalPackage(), *this);
