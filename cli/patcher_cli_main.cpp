@@ -42,6 +42,6 @@ int main(int argc, char** argv) {
     return BramPatch::CLI_EXIT_NO_RUN;
   }
   const int status = BramPatch::RunConsolePatcher(std::move(args), assumeYes, frontEnd);
-  FinishCrashHandlers();
+  BramPatch::FinishStartup();
   return status;
 }

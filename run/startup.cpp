@@ -1,9 +1,12 @@
 #include "run/startup.h"
 
+#include <atomic>
+
 #include "engine/patch_callbacks.h"
 #include "engine/patch_options.h"
 #include "foundation/crash_handlers.h"
 #include "platform/process_directory.h"
+#include "repair/cp_socket_manager.h"
 #include "run/environment_checks.h"
 #include "run/install_locator.h"
 #include "run/local_mode.h"
@@ -16,6 +19,9 @@
 namespace BramPatch {
 namespace {
 
+// Whether RunStartup holds the process's reference on the socket manager.
+std::atomic<bool> g_holdsSocketManager{false};
+
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -26,6 +32,8 @@ std::string DirectoryOf(const std::string& path) {
 StartupResult RunStartup(std::vector<std::string> args, StartupFrontEnd& frontEnd) {
   StartupResult result;
   InstallCrashHandlers();
+  // After the handlers, so that the manager's worker thread starts with them.
+  if (!g_holdsSocketManager.exchange(true)) AcquireSocketManager(1);
   NameStartupDump("patcher");
 
   DropGluedQuotes(args);
@@ -67,6 +75,11 @@ StartupResult RunStartup(std::vector<std::string> args, StartupFrontEnd& frontEn
     result.outcome = StartupOutcome::NOTHING_TO_DO;
   }
   return result;
+}
+
+void FinishStartup() {
+  if (g_holdsSocketManager.exchange(false)) ReleaseSocketManager();
+  FinishCrashHandlers();
 }
 
 }  // namespace BramPatch

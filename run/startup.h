@@ -41,7 +41,15 @@ struct StartupResult {
 };
 
 // The start sequence. args are the program's arguments, args[0] the program.
+// Installs the crash handlers and takes the process's reference on the
+// socket manager, whatever the outcome: call FinishStartup at exit.
 StartupResult RunStartup(std::vector<std::string> args, StartupFrontEnd& frontEnd);
+
+// The front ends' last step, once no patch worker runs any more: releases the
+// socket manager (ending its worker thread), then disarms the crash
+// handlers' exit check. Releases only what RunStartup took; a second call
+// only disarms again.
+void FinishStartup();
 
 // The text posted when no mode was selected.
 inline constexpr const char* NO_PATCH_OPERATION_TEXT =
