@@ -8,6 +8,7 @@
 #include "engine/patch_options.h"
 #include "engine/temp_directory.h"
 #include "foundation/paths.h"
+#include "online/download_mode.h"
 #include "run/asset_database_rebuild.h"
 #include "run/asset_database_threads.h"
 #include "run/environment_checks.h"
@@ -33,12 +34,6 @@ void FillGauge() {
     view->SetGaugeRange(1);
     view->SetGaugeValue(1);
   }
-}
-
-// A mode this build cannot run is said so, not passed off as an abort.
-bool ModeMissing(const char* mode) {
-  PostText(TEXT_KIND_ERROR, std::string(mode) + " mode is not available in this build.");
-  return false;
 }
 
 }  // namespace
@@ -70,7 +65,14 @@ int PatchThread::GuardedEntry() {
     m_tempDirectory = tempDirectory;
     return RunLocalMode(m_options, GetLocalPackage(), *this);
   };
-  modes.download = [](const std::string&) { return ModeMissing("Download"); };
+  modes.download = [this](const std::string& tempDirectory) {
+    m_tempDirectory = tempDirectory;
+    DownloadModeHooks hooks;  // archives go to the temporary directory
+    hooks.m_cancel_requested = CancelRequested;
+    hooks.m_patch_installed = PostPatchInstalled;
+    int installed = 0;
+    return RunDownloadMode(m_options, m_downloadTask, *this, hooks, &installed);
+  };
   m_completed = ExecutePatchRun(m_options, m_system, m_checks, modes);
   // A run that ended before the rebuild still holds the database; let it go so
   // that the product, or a second run, can take it.

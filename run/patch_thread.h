@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/bram_result.h"
+#include "online/download_mode_task.h"
 #include "run/guarded_thread.h"
 #include "run/local_mode.h"
 #include "run/patch_run.h"
@@ -63,6 +64,9 @@ class PatchThread : public APThread, public OmvelPatchTask, public PatchInstalle
 
   // After the thread has ended: whether the run completed.
   bool Completed() const { return m_completed; }
+  // The download mode's catalogue and progress; the window's refresh samples
+  // GetDownloadTask().GetProgress() from its own thread.
+  PatchDownloadTask& GetDownloadTask() { return m_downloadTask; }
 
  protected:
   int GuardedEntry() override;
@@ -72,6 +76,7 @@ class PatchThread : public APThread, public OmvelPatchTask, public PatchInstalle
   OS::SystemInfo& m_system;
   RunChecks& m_checks;
   std::string m_tempDirectory;  // where the run makes its temporary directories
+  PatchDownloadTask m_downloadTask;
   std::atomic<bool> m_completed{false};
 };
 
