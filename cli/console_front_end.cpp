@@ -1,8 +1,12 @@
 #include "cli/console_front_end.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "engine/patch_options.h"
+#include "online/download_mode_task.h"
+#include "online/download_progress.h"
 #include "platform/system_info.h"
 #include "run/patch_messaging.h"
 #include "run/patch_thread.h"
@@ -10,6 +14,12 @@
 #include "text/messages.h"
 
 namespace BramPatch {
+namespace {
+
+// How often the download figures are refreshed, like the window's timer.
+constexpr std::chrono::milliseconds CLI_PROGRESS_PERIOD{500};
+
+}  // namespace
 
 ConsoleFrontEnd::~ConsoleFrontEnd() {
   if (m_view && GetCurrentView() == m_view.get()) SetCurrentView(nullptr);
@@ -56,6 +66,17 @@ int RunConsolePatcher(std::vector<std::string> args, bool assumeYes, ConsoleFron
   if (worker->Create() != wxTHREAD_NO_ERROR || worker->Run() != wxTHREAD_NO_ERROR) {
     std::fprintf(stderr, "The patch worker could not be started.\n");
     return CLI_EXIT_NO_RUN;
+  }
+  // While a download runs, its figures (percent, kB, time left) are shown
+  // the way the window's refresh timer shows them.
+  while (worker->IsAlive()) {
+    const DownloadProgress progress = worker->GetDownloadTask().GetProgress();
+    if (progress.m_state == DOWNLOAD_STATE_DOWNLOADING) {
+      const DownloadDisplay display =
+          ComputeDownloadDisplay(progress, DownloadSecondsElapsed(progress, DownloadClock::now()));
+      view->ShowDownloadProgress(display.m_gauge, display.m_set_status ? display.m_status : "");
+    }
+    std::this_thread::sleep_for(CLI_PROGRESS_PERIOD);
   }
   worker->Wait();
   return worker->Completed() ? CLI_EXIT_COMPLETED : CLI_EXIT_ABORTED;

@@ -40,6 +40,7 @@ void ConsoleView::AppendText(int kind, const std::string& text) {
 
 void ConsoleView::SetGaugeRange(int range) {
   std::lock_guard lock(m_mutex);
+  m_status.clear();  // the download figures belong to the download
   m_gaugeRange = range;
   DrawProgress();
 }
@@ -61,7 +62,7 @@ void ConsoleView::ShowInstallPath(const std::string& path) {
 
 void ConsoleView::ClearProgressLine() {
   if (m_drawnPercent < 0) return;
-  std::fprintf(m_err, "\r%*s\r", PROGRESS_BAR_WIDTH + 8, "");
+  std::fprintf(m_err, "\r%*s\r", static_cast<int>(PROGRESS_BAR_WIDTH + 8 + m_status.size()), "");
   std::fflush(m_err);
   m_drawnPercent = -1;
 }
@@ -72,10 +73,21 @@ void ConsoleView::DrawProgress() {
   const int percent = static_cast<int>(value * 100 / m_gaugeRange);
   if (percent == m_drawnPercent) return;
   const int filled = percent * PROGRESS_BAR_WIDTH / 100;
-  std::fprintf(m_err, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-               std::string(PROGRESS_BAR_WIDTH - filled, ' ').c_str(), percent);
+  std::fprintf(m_err, "\r[%s%s] %3d%% %s", std::string(filled, '#').c_str(),
+               std::string(PROGRESS_BAR_WIDTH - filled, ' ').c_str(), percent, m_status.c_str());
   std::fflush(m_err);
   m_drawnPercent = percent;
+}
+
+void ConsoleView::ShowDownloadProgress(std::uint32_t percent, const std::string& status) {
+  std::lock_guard lock(m_mutex);
+  if (!status.empty() && status != m_status) {
+    ClearProgressLine();
+    m_status = status;
+  }
+  m_gaugeRange = 100;
+  m_gaugeValue = static_cast<int>(percent);
+  DrawProgress();
 }
 
 std::string ConsoleView::ReadAnswer() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -40,6 +41,10 @@ class ConsoleView : public PatchView {
   std::optional<std::string> AskForProductExecutable() override;
   bool IsCancelRequested() const override { return m_cancelRequested; }
 
+  // The download figures: the bar at `percent` of 100 with `status` (when not
+  // empty) beside it, on a terminal's standard error only.
+  void ShowDownloadProgress(std::uint32_t percent, const std::string& status);
+
   // Ctrl+C: asks for confirmation when someone can answer ("Do you really want
   // to cancel?", or the warning once a patch is installed), then sets the
   // cancel request and says so. Callable from any thread.
@@ -68,6 +73,7 @@ class ConsoleView : public PatchView {
   int m_gaugeRange = 0;
   int m_gaugeValue = 0;
   int m_drawnPercent = -1;  // -1: no progress line on screen
+  std::string m_status;     // shown after the bar while a download runs
   std::atomic<bool> m_cancelRequested{false};
   std::atomic<bool> m_workerFinished{false};
   std::atomic<bool> m_applyUpdateEnabled{true};

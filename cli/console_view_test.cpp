@@ -49,6 +49,14 @@ TEST(ConsoleView, PlainTextWithoutATerminal) {
   EXPECT_EQ(err.Text(), "");
 }
 
+TEST(ConsoleView, DownloadFiguresBesideTheBarOnATerminal) {
+  CapturedStream out, err, in;
+  ConsoleView view({.progressBar = true}, out.get(), err.get(), in.get());
+  view.ShowDownloadProgress(50, "Download Progress 512 kB of 1024 kB, 1 min remaining");
+  EXPECT_EQ(err.Text(), "\r[" + std::string(20, '#') + std::string(20, ' ') +
+                            "]  50% Download Progress 512 kB of 1024 kB, 1 min remaining");
+}
+
 TEST(ConsoleView, NobodyToAnswerGivesOkAndNo) {
   CapturedStream out, err, in;
   ConsoleView view({}, out.get(), err.get(), in.get());
