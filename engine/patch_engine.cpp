@@ -84,7 +84,8 @@ class PatchRun {
   bool PatchFiles();
   bool IsArchiveMode(const PlannedEntry& planned, const std::string& tool_folder);
   bool PatchOne(const PlannedEntry& planned, const PlannedEntry* next,
-                const std::string& tool_folder, ChecksumPrefetcher& prefetch);
+                const std::string& tool_folder);
+  void PrefetchFirstChecksum();
 
   void FinishAddedFiles(bool success);
   void FinishDeletedFiles(bool success);
@@ -108,6 +109,8 @@ class PatchRun {
   std::set<std::string> m_backups;
   // The folders this call created, parents before their children.
   std::vector<std::string> m_createdFolders;
+  // Checksums of patched files, computed ahead on a second thread.
+  ChecksumPrefetcher m_prefetch{m_fs};
 };
 
 bool PatchRun::Run(const std::string& last_file_name) {
@@ -115,6 +118,7 @@ bool PatchRun::Run(const std::string& last_file_name) {
   if (m_hooks.m_progressRange) {
     m_hooks.m_progressRange(m_added.size() + m_deleted.size() + m_patched.size());
   }
+  PrefetchFirstChecksum();
   bool success = AddFiles() && DeleteFiles() && PatchFiles();
   if (success) {
     success = UpdateUninstallLog(m_installDir, m_patchDir,
@@ -315,13 +319,25 @@ bool PatchRun::DeleteFiles() {
   return true;
 }
 
+// The first patched file's checksum is computed during the add and delete
+// phases when neither of them touches that file.
+void PatchRun::PrefetchFirstChecksum() {
+  if (m_patched.empty() || !m_patched.front().m_archiveDiff.empty()) return;
+  const std::string& first = m_patched.front().m_target;
+  for (const std::vector<PlannedEntry>* list : {&m_added, &m_deleted}) {
+    for (const PlannedEntry& planned : *list) {
+      if (planned.m_target == first) return;
+    }
+  }
+  m_prefetch.Start(first);
+}
+
 bool PatchRun::PatchFiles() {
   const std::string tool_folder = PatchToolFolder(m_installDir);
-  ChecksumPrefetcher prefetch(m_fs);
   for (std::size_t i = 0; i < m_patched.size(); ++i) {
     if (!KeepGoing()) return false;
     const PlannedEntry* next = i + 1 < m_patched.size() ? &m_patched[i + 1] : nullptr;
-    if (!PatchOne(m_patched[i], next, tool_folder, prefetch)) return false;
+    if (!PatchOne(m_patched[i], next, tool_folder)) return false;
   }
   return true;
 }
@@ -333,7 +349,7 @@ bool PatchRun::IsArchiveMode(const PlannedEntry& planned, const std::string& too
 // `next` (or null) is the entry after this one: its checksum is computed
 // while the tool runs for this one.
 bool PatchRun::PatchOne(const PlannedEntry& planned, const PlannedEntry* next,
-                        const std::string& tool_folder, ChecksumPrefetcher& prefetch) {
+                        const std::string& tool_folder) {
   const std::string& target = planned.m_target;
   const std::string backup = target + PATCH_BACKUP_SUFFIX;
   const bool archive_mode = IsArchiveMode(planned, tool_folder);
@@ -349,7 +365,7 @@ bool PatchRun::PatchOne(const PlannedEntry& planned, const PlannedEntry* next,
   if (!archive_mode) {
     std::string checksum;
     bool computed = false;
-    if (!prefetch.Take(target, &computed, &checksum)) {
+    if (!m_prefetch.Take(target, &computed, &checksum)) {
       computed = m_fs.ComputeChecksum(target, &checksum);
     }
     if (!computed) {
@@ -381,7 +397,7 @@ bool PatchRun::PatchOne(const PlannedEntry& planned, const PlannedEntry* next,
   // The tool writes only this target; any other next target stays as it is
   // meanwhile.
   if (next != nullptr && next->m_target != target && !IsArchiveMode(*next, tool_folder)) {
-    prefetch.Start(next->m_target);
+    m_prefetch.Start(next->m_target);
   }
   const PatchToolCommand command =
       MakePatchToolCommand(tool_folder, archive_mode, backup, diff, target);
