@@ -22,31 +22,6 @@ namespace {
 const std::string LOG_CHILD = std::string(OMVEL_TESTCHILD_DIR) + "/log_testchild";
 
 // Collects what this process writes to fd 1 meanwhile.
-class StdoutCapture {
- public:
-  StdoutCapture() : m_file(m_dir.Sub("stdout")) {
-    std::fflush(stdout);
-    m_saved = dup(STDOUT_FILENO);
-    const int fd = open(m_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    dup2(fd, STDOUT_FILENO);
-    close(fd);
-  }
-  ~StdoutCapture() { Finish(); }
-  std::string Finish() {
-    if (m_saved >= 0) {
-      dup2(m_saved, STDOUT_FILENO);
-      close(m_saved);
-      m_saved = -1;
-    }
-    return ReadTextFile(m_file);
-  }
-
- private:
-  ScopedTempDir m_dir;
-  std::string m_file;
-  int m_saved = -1;
-};
-
 TEST(Log, LinesEndInALineFeedAndStopAtNul) {
   EXPECT_FALSE(LogIsRedirected());  // nobody made a FIFO for the test process
   StdoutCapture capture;

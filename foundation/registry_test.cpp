@@ -28,34 +28,6 @@ std::string Repeat(const std::string& text, int times) {
   return out;
 }
 
-// Collects what the process writes to fd 1 (the diagnostic log) while it lives.
-class StdoutCapture {
- public:
-  explicit StdoutCapture(const std::string& file) : m_file(file) {
-    std::fflush(stdout);
-    m_saved = dup(STDOUT_FILENO);
-    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    dup2(fd, STDOUT_FILENO);
-    close(fd);
-  }
-  ~StdoutCapture() { Restore(); }
-  std::string Finish() {
-    Restore();
-    return ReadTextFile(m_file);
-  }
-
- private:
-  void Restore() {
-    if (m_saved < 0) return;
-    std::fflush(stdout);
-    dup2(m_saved, STDOUT_FILENO);
-    close(m_saved);
-    m_saved = -1;
-  }
-  std::string m_file;
-  int m_saved = -1;
-};
-
 // A registry test child started with a pipe for standard input (closing
 // `start` lets it begin) and one for its output.
 struct Child {
