@@ -143,8 +143,19 @@ inline void WriteTestRegistry(const std::string& file, const std::string& pageBa
   WriteTextFile(file, text);
 }
 
-// A base address nobody serves: nothing listens on port 1 (tcpmux) of a
-// test machine's loopback, so every connection is refused at once.
-inline std::string UnservedPageBase() { return "http://127.0.0.1:1"; }
+// A base address nobody serves: a loopback port that the system has just
+// handed out and taken back. (Not a well-known port: the web view refuses
+// those before it even connects.)
+inline std::string UnservedPageBase() {
+  DrainedChild probe("python3",
+                     "-c \"import socket; s = socket.socket(); s.bind(('127.0.0.1', 0)); "
+                     "print(s.getsockname()[1])\"");
+  probe.Wait();
+  probe.MarkEnded();
+  std::string port = probe.Output();
+  while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+  EXPECT_FALSE(port.empty());
+  return "http://127.0.0.1:" + port;
+}
 
 }  // namespace BramPatch
