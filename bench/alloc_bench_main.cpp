@@ -54,13 +54,13 @@ int main() {
   AtDepth(CALL_DEPTH, PAIRS / 10);  // warm up the heap and the unwinder's caches
   std::printf("%s: new+delete of %zu bytes at call depth %d\n", ALLOC_BENCH_LABEL,
               static_cast<std::size_t>(g_size), CALL_DEPTH);
-  std::printf("  %-26s %7.1f ns per pair\n", "1 thread:", NsPerPair(1));
-  std::printf("  %-26s %7.1f ns per pair and thread\n", "2 threads at once:", NsPerPair(2));
+  std::printf("  %-31s %7.1f ns per pair\n", "1 thread:", NsPerPair(1));
+  std::printf("  %-31s %7.1f ns per pair and thread\n", "2 threads at once:", NsPerPair(2));
   {
     std::vector<std::unique_ptr<int>> live;
     for (int i = 0; i < LIVE_BLOCKS; ++i) live.push_back(std::make_unique<int>(i));
     const std::string label = "1 thread, " + std::to_string(LIVE_BLOCKS) + " blocks alive:";
-    std::printf("  %-26s %7.1f ns per pair\n", label.c_str(), NsPerPair(1));
+    std::printf("  %-31s %7.1f ns per pair\n", label.c_str(), NsPerPair(1));
   }
   return 0;
 }
