@@ -28,8 +28,11 @@ bool OmvelPatcherApp::OnInit() {
 
   switch (startup.outcome) {
     case StartupOutcome::FAILED:
+      // An ordinary end without a window (the elevated copy took over, or the
+      // installation cannot be written): no exit check fires.
       ReleaseSocketManager();
       m_holdsSocketManager = false;
+      FinishCrashHandlers();
       return false;
     case StartupOutcome::START_RUN:
       Frame()->StartRun();

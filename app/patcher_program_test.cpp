@@ -16,8 +16,6 @@
 namespace BramPatch {
 namespace {
 
-const std::string PATCHER = std::string(OMVEL_BIN_DIR) + "/omvel-patcher";
-
 // Runs xdotool with `arguments` to its end; true when it succeeded.
 bool Xdotool(const std::string& arguments) {
   DrainedChild xdotool("xdotool", arguments);
@@ -36,11 +34,19 @@ class PatcherProgramTest : public testing::Test {
     std::filesystem::create_directories(m_dir.Sub("temp"));
     WriteTestRegistry(m_registry, UnservedPageBase(), m_install);
     WriteScript(m_onExit, ": > \"" + m_mark + "\"\n");
+    // The patcher works in its own folder (dumps land there): a copy of ours.
+    std::filesystem::copy_file(std::string(OMVEL_BIN_DIR) + "/omvel-patcher", m_patcher);
+  }
+
+  void TearDown() override {
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path())) {
+      EXPECT_NE(entry.path().extension(), ".dmp") << "a crash dump: " << entry.path();
+    }
   }
 
   // Starts the patcher with `arguments`; the test's environment is its own.
   std::unique_ptr<DrainedChild> Start(const std::string& arguments) {
-    auto patcher = std::make_unique<DrainedChild>(PATCHER, arguments);
+    auto patcher = std::make_unique<DrainedChild>(m_patcher, arguments);
     EXPECT_TRUE(patcher->Started());
     return patcher;
   }
@@ -54,6 +60,7 @@ class PatcherProgramTest : public testing::Test {
 
   XvfbServer m_server;
   ScopedTempDir m_dir;
+  const std::string m_patcher = m_dir.Sub("omvel-patcher");
   const std::string m_install = m_dir.Sub("Kestro");
   const std::string m_registry = m_dir.Sub("registry.reg");
   const std::string m_stub = m_dir.Sub("elevate");
@@ -76,8 +83,8 @@ TEST_F(PatcherProgramTest, WithoutWriteAccessTheElevatedCopyTakesOver) {
                        "\" -f 101 -o /nonexistent/launcher 100 \"" + m_install + "\"");
   EXPECT_EQ(patcher->Wait(), 255);  // start-up ended without a window
   EXPECT_EQ(RecordedLines(m_record),
-            (std::vector<std::string>{PATCHER, "--admin", "--repair", "--server=a;b", "--final=101",
-                                      "100", m_install}));
+            (std::vector<std::string>{m_patcher, "--admin", "--repair", "--server=a;b",
+                                      "--final=101", "100", m_install}));
   const std::string output = patcher->Output();
   EXPECT_NE(
       output.find("parm: --admin --repair --server=\"a;b\" --final=101 100 \"" + m_install + "\""),

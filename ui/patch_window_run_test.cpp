@@ -212,6 +212,22 @@ TEST_F(PatchWindowRunTest, OnceAPatchIsInstalledTheQuestionWarns) {
   EXPECT_FALSE(m_frame->IsCancelRequested());
 }
 
+TEST_F(PatchWindowRunTest, BrowseAsksForTheProductAgain) {
+  OpenOn(m_fixture.MakePatcher({{"100", "101"}}));
+  const std::string before = Log();
+  m_dialogs.Expect({WXK_RETURN, wxMOD_NONE, wxID_CANCEL});
+  ClickWindow(m_frame->BrowseButton());
+  ASSERT_TRUE(PumpUntil([&] { return m_dialogs.SeenDialogs().size() == 1; }));
+  EXPECT_EQ(m_dialogs.SeenDialogs()[0].caption, "Locate Kestro.exe...");
+  // The log was cleared first; the cancelled choice is said in red.
+  const std::string cancelled =
+      "Unable to determine installation location. Aborted patching at user's request.";
+  ASSERT_TRUE(PumpUntil([&] { return LogHas(cancelled); })) << Log();
+  EXPECT_EQ(Log().find(LoadMessage(MSG_READY_LOCAL_PATCH)), std::string::npos) << Log();
+  EXPECT_NE(before, Log());
+  EXPECT_EQ(FromWxString(m_frame->PathField()->GetValue()), m_fixture.Install());
+}
+
 TEST_F(PatchWindowRunTest, ClosingBeforeAnyRunAsksNothing) {
   OpenOn(m_fixture.MakePatcher({{"100", "101"}}));
   PressCancel();

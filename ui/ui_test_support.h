@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/filedlg.h>
 #include <wx/image.h>
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
@@ -91,8 +92,9 @@ inline void ClickWindow(wxWindow* window) {
 
 // Sees every modal dialog the program shows. A dialog is shown for real and
 // answered with the keys given for it (sent again every 200 ms until it has
-// closed, as it may not have the keyboard at once), or, for a box the test
-// does not look at, answered at once without showing.
+// closed, as it may not have the keyboard at once), or answered at once
+// without showing: a box the test does not look at, or a file dialog (which
+// gets no keyboard on an X server without a window manager).
 class DialogWatcher : public wxModalDialogHook {
  public:
   struct Seen {
@@ -123,6 +125,8 @@ class DialogWatcher : public wxModalDialogHook {
       seen.message = box->GetMessage();
       seen.caption = box->GetCaption();
       seen.style = box->GetMessageDialogStyle();
+    } else if (auto* files = dynamic_cast<wxFileDialogBase*>(dialog)) {
+      seen.caption = files->GetMessage();  // a file dialog's title
     } else {
       seen.caption = dialog->GetTitle();
     }
