@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/image.h>
 #include <wx/modalhook.h>
@@ -78,6 +79,17 @@ inline bool PumpUntil(const std::function<bool()>& done,
 // A few rounds, so that what the server sent back has arrived.
 inline void Settle(int rounds = 20) {
   for (int i = 0; i < rounds; ++i) PumpEvents();
+}
+
+// Runs the toolkit's own event loop for a while, as the program does: it
+// sleeps until something is due, so that the window also gets painted
+// (PumpEvents alone handles events but leaves drawing behind).
+inline void RunEventLoopFor(std::chrono::milliseconds duration) {
+  wxGUIEventLoop loop;
+  wxTimer stop;
+  stop.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { loop.Exit(); });
+  stop.StartOnce(static_cast<int>(duration.count()));
+  loop.Run();
 }
 
 // A left click in the middle of `window`, as the user's mouse gives it.
@@ -182,7 +194,7 @@ inline std::string ScreenshotDirectory() {
 // Saves a screenshot of `window` as <name>.png among the screenshots and
 // checks that it shows something: not one flat colour.
 inline void ExpectScreenshot(wxWindow* window, const std::string& name) {
-  Settle(30);
+  RunEventLoopFor(std::chrono::milliseconds(400));
   const std::string path = ScreenshotDirectory() + "/" + name + ".png";
   ASSERT_TRUE(SaveWindowScreenshot(window, path)) << path;
   wxImage image(path, wxBITMAP_TYPE_PNG);

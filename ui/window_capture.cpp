@@ -1,8 +1,8 @@
 #include "ui/window_capture.h"
 
 #include <wx/bitmap.h>
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/image.h>
 #include <wx/window.h>
 
@@ -13,12 +13,14 @@ namespace BramPatch {
 bool SaveWindowScreenshot(wxWindow* window, const std::string& path) {
   if (window == nullptr || !window->IsShownOnScreen()) return false;
   if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
-  const wxRect area = window->GetScreenRect();
-  wxBitmap picture(area.width, area.height);
+  const wxSize size = window->GetSize();
+  wxBitmap picture(size.x, size.y);
   {
-    wxScreenDC screen;
+    // The window's own surface: a copy of the screen's root would be read
+    // once and then served from a cache, showing the first picture forever.
+    wxWindowDC source(window);
     wxMemoryDC memory(picture);
-    if (!memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y)) return false;
+    if (!memory.Blit(0, 0, size.x, size.y, &source, 0, 0)) return false;
   }
   return picture.ConvertToImage().SaveFile(ToWxString(path), wxBITMAP_TYPE_PNG);
 }

@@ -7,9 +7,9 @@ class wxWindow;
 
 namespace BramPatch {
 
-// Copies the screen area that `window` covers (the page included, which the
-// web view draws itself) into a PNG file at `path`. False when the picture
-// cannot be taken or written. Main thread only.
+// Copies what `window` shows on the screen (its children and the page
+// included) into a PNG file at `path`. False when the picture cannot be
+// taken or written. Main thread only.
 bool SaveWindowScreenshot(wxWindow* window, const std::string& path);
 
 }  // namespace BramPatch
