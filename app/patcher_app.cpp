@@ -8,19 +8,14 @@
 #include "app/on_exit_program.h"
 #include "foundation/crash_handlers.h"
 #include "foundation/fatal_error_box.h"
-#include "repair/cp_socket_manager.h"
 #include "ui/patch_main_frame.h"
 #include "ui/wx_text.h"
 
 namespace BramPatch {
 
 bool OmvelPatcherApp::OnInit() {
-  // Sockets need no start-up here. The handlers come before the socket
-  // manager's worker thread, which inherits them.
-  InstallCrashHandlers();
-  AcquireSocketManager(1);
-  m_holdsSocketManager = true;
-
+  // The shared start-up installs the crash handlers and then takes the socket
+  // manager (whose worker thread inherits them); FinishStartup undoes both.
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) args.push_back(FromWxString(argv[i]));
   const StartupResult startup = RunStartup(std::move(args), m_frontEnd);
@@ -30,9 +25,7 @@ bool OmvelPatcherApp::OnInit() {
     case StartupOutcome::FAILED:
       // An ordinary end without a window (the elevated copy took over, or the
       // installation cannot be written): no exit check fires.
-      ReleaseSocketManager();
-      m_holdsSocketManager = false;
-      FinishCrashHandlers();
+      FinishStartup();
       return false;
     case StartupOutcome::START_RUN:
       Frame()->StartRun();
@@ -46,9 +39,7 @@ bool OmvelPatcherApp::OnInit() {
 
 int OmvelPatcherApp::OnExit() {
   RunOnExitProgram(m_settings);
-  if (m_holdsSocketManager) ReleaseSocketManager();
-  m_holdsSocketManager = false;
-  FinishCrashHandlers();
+  FinishStartup();
   wxApp::OnExit();
   return 0;
 }

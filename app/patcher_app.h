@@ -35,7 +35,6 @@ class OmvelPatcherApp : public wxApp {
  private:
   WindowFrontEnd m_frontEnd;
   CommandLineSettings m_settings;
-  bool m_holdsSocketManager = false;
 };
 
 }  // namespace BramPatch
