@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "foundation/ascii_case.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "kit/buffer_line_reader.h"
@@ -15,16 +16,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 // Versions name the temporary archive file (source + "_to_" + target), so a

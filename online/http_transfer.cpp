@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 
+#include "foundation/ascii_case.h"
 #include "foundation/log.h"
 #include "online/inet_curl.h"
 #include "online/inet_errors.h"
@@ -19,16 +20,6 @@ struct CurlURLDeleter {
 struct CurlListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 // Follows the response headers of one exchange, redirects included, to know
 // when the final response's headers are complete.

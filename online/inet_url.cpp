@@ -1,16 +1,8 @@
 #include "online/inet_url.h"
 
+#include "foundation/ascii_case.h"
+
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (LowerAscii(text[i]) != prefix[i]) return false;
-  }
-  return true;
-}
 
 // Splits `text` at the first `separator`: *before and *after exclude it.
 // Without one, *before is the whole text and *after is empty; returns whether

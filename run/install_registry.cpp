@@ -1,3 +1,4 @@
+#include "foundation/ascii_case.h"
 #include "foundation/registry.h"
 #include "run/install_locator.h"
 
@@ -8,15 +9,6 @@ namespace {
 // of more than 129 UTF-16 characters is not read and counts as empty.
 constexpr std::size_t REGISTRATION_NAME_CHARS = 260;
 constexpr std::size_t REGISTRATION_VALUE_BYTES = 260;
-
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -41,7 +33,7 @@ std::string FindInstallPath(const std::string& productKey, const std::string& pr
     if (product.OpenKey(name, REGISTRY_ACCESS_QUERY, &registration) != REGISTRY_OK) continue;
     std::string value;
     registration.QueryStringValue("ProductClass", REGISTRATION_VALUE_BYTES, &value);
-    if (productClass.empty() || EqualIgnoringAsciiCase(value, productClass)) {
+    if (productClass.empty() || EqualsNoCase(value, productClass)) {
       value.clear();
       registration.QueryStringValue("ProductInstallPath", REGISTRATION_VALUE_BYTES, &value);
       if (!value.empty()) answer = value;
