@@ -11,11 +11,6 @@
 namespace BramPatch {
 namespace {
 
-bool CancelRequested() {
-  PatchView* view = GetCurrentView();
-  return view != nullptr && view->IsCancelRequested();
-}
-
 // Creates and runs a joinable thread; null when that fails.
 template <typename T>
 std::unique_ptr<T> StartThread(std::unique_ptr<T> thread) {
@@ -35,7 +30,7 @@ void RebuildAssetDatabase(const std::string& installPath,
   auto repair = StartThread(std::make_unique<KADRepairThread>(installPath));
 
   while (repair && repair->IsAlive()) {
-    if (CancelRequested()) repair->StopAndKill();
+    if (CancelRequestedByUser()) repair->StopAndKill();
     std::this_thread::sleep_for(timings.cancelPoll);
   }
   if (repair) {

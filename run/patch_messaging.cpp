@@ -25,6 +25,11 @@ bool KeepGoing() {
   return view == nullptr || !view->IsCancelRequested();
 }
 
+bool CancelRequestedByUser() {
+  const PatchView* view = GetCurrentView();
+  return view != nullptr && view->IsCancelRequested();
+}
+
 void PostWorkerFinished() {
   if (PatchView* view = GetCurrentView()) view->WorkerFinished();
 }

@@ -25,6 +25,10 @@ void PostText(int kind, const std::string& text);
 // a cancel. Callable from any thread.
 bool KeepGoing();
 
+// True once the user has confirmed a cancel in the current view (false
+// without a view). Unlike KeepGoing it ignores the worker's destroy request.
+bool CancelRequestedByUser();
+
 // The worker-finished event and the one-patch-installed event; skipped when
 // there is no view.
 void PostWorkerFinished();

@@ -24,11 +24,6 @@
 namespace BramPatch {
 namespace {
 
-bool CancelRequested() {
-  PatchView* view = GetCurrentView();
-  return view != nullptr && view->IsCancelRequested();
-}
-
 void FillGauge() {
   if (PatchView* view = GetCurrentView()) {
     view->SetGaugeRange(1);
@@ -68,7 +63,7 @@ int PatchThread::GuardedEntry() {
   modes.download = [this](const std::string& tempDirectory) {
     m_tempDirectory = tempDirectory;
     DownloadModeHooks hooks;  // archives go to the temporary directory
-    hooks.m_cancel_requested = CancelRequested;
+    hooks.m_cancel_requested = CancelRequestedByUser;
     hooks.m_patch_installed = PostPatchInstalled;
     int installed = 0;
     return RunDownloadMode(m_options, m_downloadTask, *this, hooks, &installed);
@@ -94,12 +89,12 @@ BramResult PatchThread::InstallPatchArchive(const std::string& archivePath) {
   }
 
   BramResult result = BRAMRESULT_BAD_FORMAT;
-  if (!CancelRequested()) {
+  if (!CancelRequestedByUser()) {
     PostText(TEXT_KIND_NORMAL, LoadMessage(MSG_UNPACKING_PATCH));
     std::string error;
     if (!UnpackArchive(archivePath, m_tempDirectory, &error)) {
       PostText(TEXT_KIND_ERROR, LoadMessage(MSG_FAILED_EXTRACT_ARCHIVE));
-    } else if (!CancelRequested()) {
+    } else if (!CancelRequestedByUser()) {
       PostText(TEXT_KIND_NORMAL, LoadMessage(MSG_PATCHING));
       if (ApplyUnpackedPatch(m_tempDirectory)) {
         result = BRAMRESULT_OK;

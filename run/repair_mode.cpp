@@ -59,11 +59,6 @@ const char* FailureText(int stage) {
   }
 }
 
-bool CancelRequested() {
-  const PatchView* view = GetCurrentView();
-  return view != nullptr && view->IsCancelRequested();
-}
-
 // Moves *displayed up to the client's stage, posting the text of every
 // stage passed on the way, in order.
 void AdvanceDisplayedStage(const BramAgentClient& client, int* displayed) {
@@ -78,7 +73,7 @@ void AdvanceDisplayedStage(const BramAgentClient& client, int* displayed) {
 // has cancelled.
 void WaitOnePoll(const BramAgentClient& client) {
   const auto end = std::chrono::steady_clock::now() + REPAIR_POLL_INTERVAL;
-  while (client.IsRunning() && !CancelRequested() && std::chrono::steady_clock::now() < end) {
+  while (client.IsRunning() && !CancelRequestedByUser() && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(REPAIR_POLL_SLICE);
   }
 }
@@ -136,7 +131,7 @@ bool RunRepairMode(const PatchOptions& options) {
       // The gauge is the repair run's from now on, not the download display's.
       view->SetDownloadDisplayFinished(true);
     }
-    while (client.IsRunning() && !CancelRequested()) {
+    while (client.IsRunning() && !CancelRequestedByUser()) {
       AdvanceDisplayedStage(client, &displayed);
       const float progress = client.GetRepairProgress();
       if (displayed > REPAIR_STAGE_LISTING) {
@@ -156,7 +151,7 @@ bool RunRepairMode(const PatchOptions& options) {
       ClearPatchingFlag();  // a mark left by an interrupted patch goes too
       if (PatchView* view = GetCurrentView()) view->SetGaugeValue(REPAIR_GAUGE_RANGE);
       result = true;
-    } else if (!CancelRequested()) {
+    } else if (!CancelRequestedByUser()) {
       PostText(TEXT_KIND_ERROR, FailureText(client.GetStage()));
       PostText(TEXT_KIND_NORMAL,
                Formatted("(Error %lld in stage %lld)", client.GetError(), client.GetStage()));
