@@ -17,6 +17,9 @@
 namespace BramPatch {
 namespace {
 
+// Whether CheckFilesInUse holds the database for this process.
+std::atomic<bool> g_databaseHeld{false};
+
 // The DirectX 9 runtime of August 2009.
 constexpr const char* DIRECTX9_RUNTIME_LIBRARY = "D3dx9_42.dll";
 
@@ -58,10 +61,6 @@ bool CheckDiskSpace(OS::SystemInfo& system, unsigned megabytes, const std::strin
   return true;
 }
 
-}  // namespace BramPatch
-
-namespace BramPatch {
-
 bool CheckWriteAccess(const std::string& installPath) {
   const RegistryKey machine = RegistryKey::LocalMachine();
   {
@@ -80,15 +79,6 @@ bool CheckWriteAccess(const std::string& installPath) {
   // Fails for a running product (ETXTBSY), a read-only file or missing rights.
   return OS::ProbeWritable(executable);
 }
-
-}  // namespace BramPatch
-
-namespace BramPatch {
-namespace {
-
-std::atomic<bool> g_databaseHeld{false};
-
-}  // namespace
 
 bool CheckFilesInUse(const std::string& installPath, int attempts,
                      std::chrono::milliseconds pause) {
